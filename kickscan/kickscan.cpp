@@ -1,0 +1,87 @@
+// kickscan: asks the local agent to rescan. Connects to the agent's rescan
+// listener, sends the request, half-closes and waits until the agent closes.
+// A GUI-subsystem program without a window: failures go to the debugger output
+// only, and the exit code is always 0.
+#include <windows.h>
+#include <winsock.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr unsigned short RESCAN_PORT = 40500;
+constexpr char RESCAN_HOST[] = "localhost";
+constexpr char RESCAN_REQUEST[] = "rescan";  // sent without its terminator
+
+// One report per failure: the text with the Winsock error of this moment.
+void report(const char* format) {
+  char text[100];
+  std::snprintf(text, sizeof text, format, WSAGetLastError());
+  OutputDebugStringA(text);
+}
+
+SOCKET connectToListener() {
+  WSADATA wsaData;
+  if (WSAStartup(MAKEWORD(1, 1), &wsaData) != 0) {
+    report("WSAStartup failed. Error: %d");
+    return INVALID_SOCKET;
+  }
+  SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+  if (s == INVALID_SOCKET) {
+    report("Allocating socket failed. Error: %d");
+    WSACleanup();
+    return INVALID_SOCKET;
+  }
+  hostent* host = gethostbyname(RESCAN_HOST);
+  if (host == nullptr) {
+    report("Unable to get the host name. Error: %d");
+    closesocket(s);
+    WSACleanup();
+    return INVALID_SOCKET;
+  }
+  sockaddr_in address;
+  std::memset(&address, 0, sizeof address);
+  address.sin_family = AF_INET;
+  // Never copy more than the address field holds, whatever the entry claims.
+  size_t length = host->h_length > 0 ? static_cast<size_t>(host->h_length) : 0;
+  if (length > sizeof address.sin_addr) length = sizeof address.sin_addr;
+  std::memcpy(&address.sin_addr, host->h_addr_list[0], length);
+  address.sin_port = htons(RESCAN_PORT);
+  if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == SOCKET_ERROR) {
+    report("Connecting to the server failed. Error: %d");
+    closesocket(s);
+    WSACleanup();
+    return INVALID_SOCKET;
+  }
+  return s;
+}
+
+void sendRescan(SOCKET s) {
+  if (send(s, RESCAN_REQUEST, sizeof RESCAN_REQUEST - 1, 0) == SOCKET_ERROR) {
+    report("Sending data to the server failed. Error: %d");
+  }
+  shutdown(s, 1 /* SD_SEND */);
+  char reply[256];
+  for (;;) {
+    int got = recv(s, reply, sizeof reply, 0);
+    if (got == 0) break;
+    if (got == SOCKET_ERROR) {
+      report("No data is received, recv failed. Error: %d");
+      break;
+    }
+  }
+  shutdown(s, 0 /* SD_RECEIVE */);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  SOCKET s = connectToListener();
+  if (s != INVALID_SOCKET) {
+    sendRescan(s);
+    closesocket(s);
+    WSACleanup();
+  }
+  return 0;
+}

@@ -1,0 +1,48 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "zel/locale.h"
+#include "zel/platform.h"
+
+namespace {
+
+void setVariable(const char* name, const char* value) {
+#ifdef _WIN32
+  std::string assignment = std::string(name) + "=" + (value ? value : "");
+  _putenv(assignment.c_str());
+#else
+  if (value)
+    setenv(name, value, 1);
+  else
+    unsetenv(name);
+#endif
+}
+
+TEST(EnvironmentGetters, ReadTheVariableAnewOnEveryCall) {
+  struct Case {
+    const char* variable;
+    const char* (*getter)();
+  } cases[] = {{"NLSPATH", zel::getNlsPath}, {"ZELDIR", zel::getZelDir}};
+  for (const Case& c : cases) {
+    setVariable(c.variable, "first");
+    EXPECT_STREQ(c.getter(), "first") << c.variable;
+    setVariable(c.variable, "second");
+    EXPECT_STREQ(c.getter(), "second") << c.variable;
+    setVariable(c.variable, nullptr);
+    EXPECT_STREQ(c.getter(), "") << c.variable;
+  }
+}
+
+TEST(PlatformCodePage, IsBoundedAndTerminated) {
+  char buffer[4] = {'x', 'x', 'x', 'x'};
+  zel::platformCodePage(false, buffer, 1);
+  EXPECT_EQ(buffer[0], '\0');
+  EXPECT_EQ(buffer[1], 'x');
+  char page[32];
+  zel::platformCodePage(false, page, sizeof page);
+  EXPECT_LT(std::string(page).size(), sizeof page);
+}
+
+}  // namespace
