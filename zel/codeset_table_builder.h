@@ -77,7 +77,7 @@ inline std::vector<unsigned char> buildRowTable(const TableHeader& header,
   image.resize(mapping + kPrefixRecordSize * prefixes.size(), 0);
   for (std::size_t n = 0; n < prefixes.size(); ++n) {
     std::size_t at = mapping + kPrefixRecordSize * n;
-    std::memcpy(&image[at], prefixes[n].data(), prefixes[n].size());
+    if (!prefixes[n].empty()) std::memcpy(&image[at], prefixes[n].data(), prefixes[n].size());
     putLe16(image, at + kPrefixMaxLength, static_cast<std::uint32_t>(prefixes[n].size()));
   }
   std::size_t width = entryBytes(header.type);
