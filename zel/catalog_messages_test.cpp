@@ -1,11 +1,14 @@
 // The service host's compiled catalogs, found as an installation finds them.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "zel/catalog_test_support.h"
 #include "zel/catalogs.h"
+#include "zel/convert.h"
+#include "zel/converters.h"
 
 namespace {
 
@@ -93,8 +96,9 @@ TEST(ServiceCatalog, TheLocaleChoosesTheTranslation) {
   for (const Case& c : cases) {
     zel::CatalogHandle handle = openForLanguage(c.lang);
     ASSERT_NE(handle, zel::CAT_INVALID_HANDLE) << c.lang;
-    EXPECT_STREQ(zel::catgetsConverted(reinterpret_cast<zel::Catalog*>(handle), 2, 7, "absent", nullptr),
-                 c.started)
+    EXPECT_STREQ(
+        zel::catgetsConverted(reinterpret_cast<zel::Catalog*>(handle), 2, 7, "absent", zel::utf8Converter),
+        c.started)
         << c.lang;
   }
 }
@@ -109,6 +113,48 @@ TEST(ServiceCatalog, TranslationsKeepEveryMessageAndItsConversions) {
       EXPECT_NE(text, d.text) << lang << " " << d.number;
       EXPECT_EQ(conversions(text), conversions(d.text)) << lang << " " << d.number;
     }
+  }
+}
+
+// The texts as an operator sees them: converted into the Windows code page.
+TEST(ServiceCatalog, TextsComeOutInTheCodePageOfTheProcess) {
+  std::string zelDir = (fs::path(ZAQ_DATA_DIR) / "codesets").string();
+  zeltest::setVariable("ZELDIR", zelDir.c_str());
+  zel::CodesetConverter* cp932 = zel::openCodeset("932");
+  zel::CodesetConverter* cp1252 = zel::openCodeset("1252");
+  ASSERT_NE(cp932, nullptr);
+  ASSERT_NE(cp1252, nullptr);
+  const char* japanese =
+      "%s \x82\xAA\x8AJ\x8En\x82\xB3\x82\xEA\x82\xDC\x82\xB5\x82\xBD\x81"
+      "B\n";
+  const char* french = "%s a d\xE9marr\xE9.\n";
+
+  zel::Catalog* ja = reinterpret_cast<zel::Catalog*>(openForLanguage("ja_JP"));
+  ASSERT_NE(ja, nullptr);
+  EXPECT_STREQ(zel::catgetsConverted(ja, 2, 7, "absent", cp932), japanese);
+  zel::Catalog* fr = reinterpret_cast<zel::Catalog*>(openForLanguage("fr_FR"));
+  ASSERT_NE(fr, nullptr);
+  const char* converted = zel::catgetsConverted(fr, 2, 7, "absent", cp1252);
+  EXPECT_STREQ(converted, french);
+  // A converting lookup reuses the message's scratch area.
+  EXPECT_EQ(zel::catgetsConverted(fr, 2, 7, "absent", cp1252), converted);
+  EXPECT_STREQ(zel::catgetsConverted(fr, 2, 7, "absent", zel::utf8Converter),
+               "%s a d\xC3\xA9marr\xC3\xA9.\n");
+
+  // Loaded with code page 932 current, catgets gives the converted texts.
+  fs::path copy = zeltest::scratchDir() / "winServCMessages.cat";
+  fs::copy_file(messagesDir / "ja" / "winServCMessages.cat", copy, fs::copy_options::overwrite_existing);
+  zel::CodesetConverter* previous = zel::currentConverter;
+  zel::setCurrentConverter(cp932);
+  zel::CatalogHandle handle = zel::catopen(copy.string().c_str(), 0);
+  const char* loaded = zel::catgets(handle, 2, 7, "absent");
+  zel::setCurrentConverter(previous);
+  zeltest::setVariable("ZELDIR", nullptr);
+  EXPECT_STREQ(loaded, japanese);
+  // The library keeps converters for the life of the process; the test lets its own go.
+  for (zel::CodesetConverter* converter : {cp932, cp1252}) {
+    std::free(converter->table);
+    std::free(converter);
   }
 }
 
