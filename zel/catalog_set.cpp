@@ -1,0 +1,137 @@
+// Loading one set on its first use: one allocation holds the message records,
+// the direct index (when the numbering is dense enough), the copy of the
+// string area, the texts converted into the current codeset and the scratch
+// area of converting lookups.
+//
+// Message i gets 2 x L + 1 bytes (L = its text's length) at the same running
+// offset in the converted and scratch areas.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "zel/catalog_io.h"
+#include "zel/catalogs.h"
+
+namespace zel {
+
+namespace {
+
+constexpr std::size_t MESSAGE_RECORD_SIZE = 12;
+
+// Where the parts of a set's block lie.
+struct SetLayout {
+  std::size_t indexAt, stringsAt, size;
+};
+
+std::int32_t recordId(const unsigned char* records, std::uint32_t i) {
+  return static_cast<std::int32_t>(readBigEndian(records + i * MESSAGE_RECORD_SIZE));
+}
+
+// False unless the message table and string area lie inside the file.
+bool setFitsFile(const Catalog* catalog, const CatalogSet* set) {
+  std::uint32_t size = catalog->fileSize;
+  if (set->stringArea > size || set->stringAreaSize > size - set->stringArea) return false;
+  return set->messageTable <= size && set->messageCount <= (size - set->messageTable) / MESSAGE_RECORD_SIZE;
+}
+
+// Numbers must ascend (the searches rely on it). A set whose numbers span at
+// most twice its count (plus a little) gets a direct index: catgets then
+// answers with one probe.
+bool planDirectIndex(CatalogSet* set, const unsigned char* records) {
+  std::uint32_t count = set->messageCount;
+  for (std::uint32_t i = 1; i < count; ++i)
+    if (recordId(records, i) <= recordId(records, i - 1)) return false;
+  set->directSpan = 0;
+  if (count == 0) return true;
+  std::int64_t span = std::int64_t{recordId(records, count - 1)} - recordId(records, 0) + 1;
+  if (span <= 2 * std::int64_t{count} + 16) set->directSpan = static_cast<std::uint32_t>(span);
+  set->directFirst = recordId(records, 0);
+  return true;
+}
+
+// Block: [messages][direct index][strings: S][converted: 2S][scratch: 2S].
+// Sizes are bounded by the file's, so only the address space can overflow.
+bool planLayout(const CatalogSet* set, SetLayout* layout) {
+  std::size_t messages = std::size_t{set->messageCount} * sizeof(CatalogMessage);
+  std::size_t index = std::size_t{set->directSpan} * sizeof(char*);
+  if (set->stringAreaSize > (SIZE_MAX - messages - index - 1) / 5) return false;
+  layout->indexAt = messages;
+  layout->stringsAt = messages + index;
+  layout->size = layout->stringsAt + 5 * std::size_t{set->stringAreaSize} + 1;
+  return true;
+}
+
+// Fills the message array from the raw records; false when a text does not
+// start inside the string area, has no terminator there, or the converted
+// texts would not fit their area.
+bool buildMessages(CatalogSet* set, const unsigned char* records, const SetLayout& layout) {
+  std::size_t stringSize = set->stringAreaSize;
+  char* strings = reinterpret_cast<char*>(set->block) + layout.stringsAt;
+  char* converted = strings + stringSize;
+  char* scratch = converted + 2 * stringSize;
+  std::size_t used = 0;
+  for (std::uint32_t i = 0; i < set->messageCount; ++i) {
+    const unsigned char* record = records + i * MESSAGE_RECORD_SIZE;
+    CatalogMessage* message = &set->messages[i];
+    message->msgId = static_cast<std::int32_t>(readBigEndian(record));
+    message->textOffset = readBigEndian(record + 4);
+    message->reserved = readBigEndian(record + 8);
+    if (message->textOffset >= stringSize) return false;
+    const char* text = strings + message->textOffset;
+    const void* end = std::memchr(text, '\0', stringSize - message->textOffset);
+    if (end == nullptr) return false;
+    std::size_t room = 2 * static_cast<std::size_t>(static_cast<const char*>(end) - text) + 1;
+    if (room > 2 * stringSize - used) return false;
+    message->text = text;
+    message->converted = converted + used;
+    message->scratch = scratch + used;
+    convertLoadedText(text, message->converted, room);
+    used += room;
+  }
+  return true;
+}
+
+void fillDirectIndex(CatalogSet* set, const SetLayout& layout) {
+  char** index = reinterpret_cast<char**>(set->block + layout.indexAt);
+  for (std::uint32_t k = 0; k < set->directSpan; ++k) index[k] = nullptr;
+  for (std::uint32_t i = 0; i < set->messageCount && set->directSpan > 0; ++i)
+    index[set->messages[i].msgId - set->directFirst] = set->messages[i].converted;
+  set->directTexts = index;
+}
+
+int failLoad(CatalogSet* set, unsigned char* records, int result) {
+  std::free(records);
+  std::free(set->block);
+  set->block = nullptr;
+  set->messages = nullptr;
+  set->directTexts = nullptr;
+  set->directSpan = 0;
+  return result;
+}
+
+}  // namespace
+
+// The message table is read first: its numbering decides the block's layout.
+int loadSet(Catalog* catalog, CatalogSet* set) {
+  if (!setFitsFile(catalog, set)) return 0;
+  std::size_t tableSize = std::size_t{set->messageCount} * MESSAGE_RECORD_SIZE;
+  unsigned char* records = static_cast<unsigned char*>(std::malloc(tableSize + 1));
+  if (records == nullptr) return -1;
+  SetLayout layout;
+  if (!readCatalogBytes(catalog, set->messageTable, records, tableSize) || !planDirectIndex(set, records) ||
+      !planLayout(set, &layout))
+    return failLoad(set, records, 0);
+  set->block = static_cast<unsigned char*>(std::malloc(layout.size));
+  if (set->block == nullptr) return failLoad(set, records, -1);
+  set->messages = reinterpret_cast<CatalogMessage*>(set->block);
+  char* strings = reinterpret_cast<char*>(set->block) + layout.stringsAt;
+  if (!readCatalogBytes(catalog, set->stringArea, strings, set->stringAreaSize) ||
+      !buildMessages(set, records, layout))
+    return failLoad(set, records, 0);
+  fillDirectIndex(set, layout);
+  std::free(records);
+  set->state = CATALOG_SET_LOADED;
+  return 1;
+}
+
+}  // namespace zel
