@@ -1,0 +1,64 @@
+// catopen and catgets: the choice of locale and search template at open time,
+// and what a lookup gives back.
+#include <cstdlib>
+#include <cstring>
+
+#include "zel/catalogs.h"
+#include "zel/locale.h"
+
+namespace zel {
+
+namespace {
+
+constexpr std::size_t LOCALE_NAME_SIZE = 32;
+
+// The locale name for an open: the argument, else (with CAT_MESSAGE_LOCALE)
+// LC_ALL or LC_MESSAGES, else the default locale. Environment values are used
+// as they are; everything else lands in buffer, cut to 31 characters.
+const char* chooseLocale(int flags, const char* locale, char* buffer) {
+  if (locale != nullptr) {
+    std::size_t length = std::strlen(locale);
+    if (length >= LOCALE_NAME_SIZE) length = LOCALE_NAME_SIZE - 1;
+    std::memcpy(buffer, locale, length);
+    buffer[length] = '\0';
+    return buffer;
+  }
+  if ((flags & CAT_MESSAGE_LOCALE) != 0) {
+    if (const char* all = std::getenv("LC_ALL")) return all;
+    if (const char* messages = std::getenv("LC_MESSAGES")) return messages;
+  }
+  getDefaultLocale(buffer, LOCALE_NAME_SIZE);
+  return buffer;
+}
+
+}  // namespace
+
+Catalog* catopenForLocale(const char* name, int flags, const char* locale) {
+  if (name == nullptr || name[0] == '\0') return nullptr;
+  char buffer[LOCALE_NAME_SIZE];
+  const char* localeName = chooseLocale(flags, locale, buffer);
+  const char* pathTemplate = getNlsPath();
+  if (pathTemplate[0] == '\0') pathTemplate = "%N.cat";
+  return findCatalogFile(name, flags, pathTemplate, localeName);
+}
+
+CatalogHandle catopen(const char* name, int flags) {
+  Catalog* catalog = catopenForLocale(name, flags, nullptr);
+  return catalog != nullptr ? reinterpret_cast<CatalogHandle>(catalog) : CAT_INVALID_HANDLE;
+}
+
+const char* catgetsConverted(Catalog* catalog, int setId, int msgId, const char* defaultText,
+                             CodesetConverter* converter) {
+  if (catalog == nullptr) return defaultText;
+  const CatalogMessage* message = findMessage(findSet(catalog, setId), msgId);
+  if (message == nullptr) return defaultText;
+  if (converter == nullptr) return message->converted;
+  return convertForLookup(converter, message);
+}
+
+const char* catgets(CatalogHandle handle, int setId, int msgId, const char* defaultText) {
+  Catalog* catalog = handle == CAT_INVALID_HANDLE ? nullptr : reinterpret_cast<Catalog*>(handle);
+  return catgetsConverted(catalog, setId, msgId, defaultText, nullptr);
+}
+
+}  // namespace zel
