@@ -1,0 +1,24 @@
+// The configuration property file readers over arbitrary file content.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "winservice/config_files.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::string content(reinterpret_cast<const char*>(data), size);
+  for (int reader = 0; reader < 2; ++reader) {
+    // fmemopen refuses an empty buffer; an empty file is covered by a null one.
+    std::FILE* file = size > 0 ? fmemopen(content.data(), content.size(), "r") : nullptr;
+    std::string text = "x";
+    if (reader == 0)
+      zaq::readJvmOptionsFrom(file, text, 1952);
+    else
+      zaq::appendJdbcJarsFrom(file, text);
+    if (file != nullptr) std::fclose(file);
+    // Whatever the content, the readers only append.
+    if (text.empty() || text[0] != 'x') __builtin_trap();
+  }
+  return 0;
+}

@@ -1,0 +1,120 @@
+#include "winservice/config_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+// The readers over a file holding exactly content.
+struct ContentFile {
+  std::FILE* file;
+  explicit ContentFile(const std::string& content) : file(std::tmpfile()) {
+    if (file == nullptr) return;
+    std::fwrite(content.data(), 1, content.size(), file);
+    std::rewind(file);
+  }
+  ~ContentFile() {
+    if (file != nullptr) std::fclose(file);
+  }
+};
+
+std::string jvmOptions(const std::string& content, int defaultPort = 1952) {
+  ContentFile f(content);
+  EXPECT_NE(f.file, nullptr);
+  std::string options;
+  zaq::readJvmOptionsFrom(f.file, options, defaultPort);
+  return options;
+}
+
+std::string jdbcEntries(const std::string& content) {
+  ContentFile f(content);
+  EXPECT_NE(f.file, nullptr);
+  std::string classPath = "cp";
+  zaq::appendJdbcJarsFrom(f.file, classPath);
+  return classPath;
+}
+
+TEST(ReadJvmOptions, FollowsTheLinesOfTheFile) {
+  struct Case {
+    const char* name;
+    std::string content;
+    std::string expected;
+  } cases[] = {
+      {"file order", "jvm.heap.max=512m\njvm.heap.init=64m\n", " -Xmx512m -Xms64m -Dtrova.logCmdPort=1952 "},
+      {"all keys", "jvm.thread.stack.size=1m\njvm.heap.init=64m\njvm.heap.max=1g\ntrova.port=4000\n",
+       " -Xss1m -Xms64m -Xmx1g -Dtrova.logCmdPort=4000"},
+      {"comment", "#jvm.heap.max=1g\n", " -Dtrova.logCmdPort=1952 "},
+      {"blank before #", " #jvm.heap.max=1g\n", " -Xmx1g -Dtrova.logCmdPort=1952 "},
+      {"empty value", "jvm.heap.max=\n", " -Dtrova.logCmdPort=1952 "},
+      {"empty port", "trova.port=\n", ""},
+      {"port", "trova.port=4711\n", " -Dtrova.logCmdPort=4711"},
+      {"substring match", "xjvm.heap.max=256m\n", " -Xmx256m -Dtrova.logCmdPort=1952 "},
+      {"blank before =", "jvm.heap.max = 512m\n", " -Dtrova.logCmdPort=1952 "},
+      {"no trailing comments", "jvm.heap.max=512m # old\n", " -Xmx512m # old -Dtrova.logCmdPort=1952 "},
+      {"crlf and blanks", "jvm.heap.max=512m  \r\n", " -Xmx512m -Dtrova.logCmdPort=1952 "},
+      {"tab kept", "jvm.heap.max=512m\t\n", " -Xmx512m\t -Dtrova.logCmdPort=1952 "},
+      {"leading blank of value", "jvm.heap.max= 512m\n", " -Xmx 512m -Dtrova.logCmdPort=1952 "},
+      {"first = before key", "a=b jvm.heap.max=1g\n", " -Xmxb jvm.heap.max=1g -Dtrova.logCmdPort=1952 "},
+      {"two keys on a line", "jvm.heap.init=jvm.heap.max=1\n",
+       " -Xmsjvm.heap.max=1 -Xmxjvm.heap.max=1 -Dtrova.logCmdPort=1952 "},
+      {"keystore appends nothing", "server.keystore.password=secret\n", " -Dtrova.logCmdPort=1952 "},
+      {"no final line end", "jvm.heap.max=512m", " -Xmx512m -Dtrova.logCmdPort=1952 "},
+      {"empty file", "", " -Dtrova.logCmdPort=1952 "},
+      {"empty lines", "\n\n\r\n", " -Dtrova.logCmdPort=1952 "},
+      {"sixth key line unread",
+       "jvm.heap.max=\nserver.keystore.password=x\njvm.heap.init=1m\njvm.heap.init=2m\njvm.heap.init=3m\n"
+       "trova.port=9\n",
+       " -Xms1m -Xms2m -Xms3m -Dtrova.logCmdPort=1952 "},
+  };
+  for (const Case& c : cases) EXPECT_EQ(jvmOptions(c.content), c.expected) << c.name;
+}
+
+TEST(ReadJvmOptions, AppendsAndUsesTheCallersDefaultPort) {
+  ContentFile f("jvm.heap.max=2g\n");
+  std::string options = "java";
+  zaq::readJvmOptionsFrom(f.file, options, 1953);
+  EXPECT_EQ(options, "java -Xmx2g -Dtrova.logCmdPort=1953 ");
+  std::string missing = "java";
+  zaq::readJvmOptionsFrom(nullptr, missing, 1953);
+  EXPECT_EQ(missing, "java -Dtrova.logCmdPort=1953 ");
+}
+
+TEST(ReadJvmOptions, LongLinesAreReadInPiecesOfAtMost1023) {
+  // The piece after the first 1023 characters is a line of its own.
+  std::string content = std::string(1023, 'a') + "jvm.heap.max=3g\n";
+  EXPECT_EQ(jvmOptions(content), " -Xmx3g -Dtrova.logCmdPort=1952 ");
+  // A huge value is cut at the piece, never written past the line buffer.
+  std::string huge = "jvm.heap.max=" + std::string(5000, '9') + "\n";
+  EXPECT_EQ(jvmOptions(huge), " -Xmx" + std::string(1023 - 13, '9') + " -Dtrova.logCmdPort=1952 ");
+}
+
+TEST(AppendJdbcJars, TakesTheFirstKeyLine) {
+  struct Case {
+    const char* name;
+    std::string content;
+    std::string expected;
+  } cases[] = {
+      {"plain", "db.jdbc_jar=C:\\drivers\\jdbc\\driver.zip\n",
+       "cp;C:\\drivers\\jdbc\\driver.zip;C:\\drivers\\jdbc\\rx9jcc.jar"},
+      {"blank quotes both", "db.jdbc_jar=C:\\Program Files\\drv\\driver.zip\r\n",
+       "cp;\"C:\\Program Files\\drv\\driver.zip\";\"C:\\Program Files\\drv\\rx9jcc.jar\""},
+      {"first line wins", "x=1\ndb.jdbc_jar=a\\b.zip\ndb.jdbc_jar=c\\d.zip\n", "cp;a\\b.zip;a\\rx9jcc.jar"},
+      {"comment skipped", "#db.jdbc_jar=a\\b.zip\ndb.jdbc_jar=c\\d.zip\n", "cp;c\\d.zip;c\\rx9jcc.jar"},
+      {"no directory part", "db.jdbc_jar=driver.zip\n", "cp;driver.zip;rx9jcc.jar"},
+      {"no key", "jvm.heap.max=1g\n", "cp"},
+      {"no equals sign", "db.jdbc_jar\n", "cp"},
+      {"empty value", "db.jdbc_jar=\n", "cp"},
+      {"trailing backslash quoted", "db.jdbc_jar=C:\\a b\\\n", "cp;\"C:\\a b\\\\\";\"C:\\a b\\rx9jcc.jar\""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(jdbcEntries(c.content), c.expected) << c.name;
+}
+
+TEST(AppendJdbcJars, MissingFileAppendsNothing) {
+  std::string classPath = "cp";
+  zaq::appendJdbcJarsFrom(nullptr, classPath);
+  EXPECT_EQ(classPath, "cp");
+}
+
+}  // namespace

@@ -1,0 +1,74 @@
+#include "winservice/message_table.h"
+
+#include <cstring>
+#include <string>
+
+namespace zaq {
+
+namespace {
+
+struct MessageDefault {
+  int id;
+  const char* text;
+};
+
+constexpr MessageDefault MESSAGES[] = {
+    {MSG_STOPPING, "Stopping %s.\n"},
+    {MSG_STARTED, "%s has started.\n"},
+    {MSG_INSTALLED, "%s installed as a Windows service.\n"},
+    {MSG_DELETE_SERVICE_FAILED, "Windows DeleteService failed - %s\n"},
+    {MSG_REMOVED, "%s removed as a Windows service.\n"},
+    {MSG_UNABLE_TO_INSTALL, "Unable to install %s - %s"},
+    {MSG_DEBUGGING, "Debugging the %s...\n"},
+    {MSG_STOPPED, "%s has stopped.\n"},
+    {MSG_FAILED_TO_STOP, "%s has failed to stop.\n"},
+    {MSG_OPEN_SCMANAGER_FAILED, "Windows OpenSCManager failed - %s\n"},
+    {MSG_OPEN_SERVICE_FAILED, "Windows OpenService failed - %s\n"},
+    {MSG_PROCESS_STARTED, "Process started for %s\n"},
+    {MSG_CREATE_PROCESS_FAILED, "Windows CreateProcess for command '%s' failed. Error code %i\n"},
+    {MSG_TERMINATE_PROCESS_FAILED, "Windows TerminateProcess failed for %s\n"},
+    {MSG_DISPATCHER_FAILED, "Windows StartServiceCtrlDispatcher failed."},
+    {MSG_FAILED_TO_INSTALL, "Failed to install %s as a Windows service - %s\n"},
+    {MSG_HELP_INSTALL, "%s -install          to install the service\n"},
+    {MSG_HELP_REMOVE, "%s -remove           to remove the service\n"},
+    {MSG_HELP_DEBUG, "%s -debug [params]   to run as a console application for debugging\n"},
+    {MSG_DEBUG_SETTINGS, "Working directory is %s.\nJava command is %s\n"},
+    {MSG_PROCESS_STOPPED, "%s process has stopped.\n"},
+};
+
+// The conversions of a format, each as its length modifiers and conversion
+// letter; flags, widths and precisions do not change what is read. A "*" or
+// "$" is kept, so a text that would read extra or reordered arguments differs.
+std::string conversionsOf(const char* format) {
+  std::string conversions;
+  for (const char* p = std::strchr(format, '%'); p != nullptr; p = std::strchr(p, '%')) {
+    ++p;
+    if (*p == '%') {
+      ++p;
+      continue;
+    }
+    while (*p != '\0' && std::strchr("-+ #0", *p) != nullptr) ++p;
+    while (*p != '\0' && std::strchr("0123456789.", *p) != nullptr) ++p;
+    while (*p != '\0' && std::strchr("hlLqjztI0123456789", *p) != nullptr) conversions += *p++;
+    if (*p == '\0') return conversions + "<cut>";
+    conversions += *p == 'i' ? 'd' : *p;
+    conversions += ',';
+    ++p;
+  }
+  return conversions;
+}
+
+}  // namespace
+
+const char* defaultMessageText(int id) {
+  for (const MessageDefault& message : MESSAGES)
+    if (message.id == id) return message.text;
+  return nullptr;
+}
+
+bool sameConversions(const char* text, const char* defaultText) {
+  if (text == nullptr || defaultText == nullptr) return false;
+  return conversionsOf(text) == conversionsOf(defaultText);
+}
+
+}  // namespace zaq

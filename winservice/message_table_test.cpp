@@ -1,0 +1,47 @@
+#include "winservice/message_table.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+TEST(MessageTable, DefaultsOfTheUsedNumbersOnly) {
+  EXPECT_STREQ(zaq::defaultMessageText(zaq::MSG_DISPATCHER_FAILED),
+               "Windows StartServiceCtrlDispatcher failed.");
+  EXPECT_STREQ(zaq::defaultMessageText(19), "Windows CreateProcess for command '%s' failed. Error code %i\n");
+  EXPECT_STREQ(zaq::defaultMessageText(26), "Working directory is %s.\nJava command is %s\n");
+  EXPECT_STREQ(zaq::defaultMessageText(25),
+               "%s -debug [params]   to run as a console application for debugging\n");
+  int used = 0;
+  for (int id = 0; id <= 30; ++id) {
+    bool unused = id < 5 || id == 6 || id == 10 || id > 27;
+    EXPECT_EQ(zaq::defaultMessageText(id) == nullptr, unused) << id;
+    if (!unused) ++used;
+  }
+  EXPECT_EQ(used, 21);
+}
+
+TEST(MessageTable, CatalogTextMustKeepTheConversions) {
+  struct Case {
+    const char* text;
+    const char* defaultText;
+    bool usable;
+  } cases[] = {
+      {"%s a commencé.\n", "%s has started.\n", true},
+      {"Commande '%s' : erreur %d\n", "Windows CreateProcess for command '%s' failed. Error code %i\n", true},
+      {"100%% %-20s", "%s", true},
+      {"Erreur %d '%s'\n", "Windows CreateProcess for command '%s' failed. Error code %i\n", false},
+      {"%s %s", "%s", false},
+      {"%n", "%s", false},
+      {"%*s", "%s", false},
+      {"%1$s", "%s", false},
+      {"plain", "%s", false},
+      {"cut %", "cut", false},
+      {"Windows StartServiceCtrlDispatcher a échoué.", "Windows StartServiceCtrlDispatcher failed.", true},
+  };
+  for (const Case& c : cases) EXPECT_EQ(zaq::sameConversions(c.text, c.defaultText), c.usable) << c.text;
+  EXPECT_FALSE(zaq::sameConversions(nullptr, "%s"));
+}
+
+}  // namespace

@@ -1,0 +1,68 @@
+#include "winservice/service_names.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(ServiceNames, InstanceIdComesFromTheBaseName) {
+  struct Case {
+    const char* name;
+    const char* instance;
+  } cases[] = {
+      {"zaqservice2.exe", "2"},
+      {"C:\\any\\dir\\zaqservice2.exe", "2"},
+      {"zaqservice_a1b.exe", "1b"},
+      {"zaqservice.exe", ""},
+      {"2zaqservice.exe", ""},
+      {"C:\\dir7\\zaqservice.exe", ""},
+      {"zaqservice.v2.exe", ""},  // the digit lies in the part cut away at the first "."
+      {"zaqservice12", "12"},
+      {"C:\\x\\zaqservice3", "3"},
+      {"", ""},
+      {"\\", ""},
+      {"9", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(zaq::instanceIdFromName(c.name), c.instance) << c.name;
+}
+
+TEST(ServiceNames, AgentByNameAnywhereInThePath) {
+  struct Case {
+    const char* name;
+    bool agent;
+  } cases[] = {
+      {"zaqservice.exe", true},  {"C:\\client\\svc.exe", true}, {"C:\\VQM\\server\\vqmserver.exe", false},
+      {"ZAQSERVICE.EXE", false},  // case-sensitive
+      {"Client.exe", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(zaq::isAgentInvocation(c.name), c.agent) << c.name;
+}
+
+TEST(ServiceNames, ServiceNameDropsOneExtension) {
+  struct Case {
+    const char* name;
+    const char* serviceName;
+  } cases[] = {
+      {"zaqservice3.exe", "zaqservice3"},
+      {"C:\\Program Files\\x\\zaqservice.exe", "zaqservice"},
+      {"a.b.exe", "a.b"},
+      {".hidden", ".hidden"},
+      {"C:\\d.ir\\noext", "noext"},
+      {"C:\\dir\\", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(zaq::serviceNameFromInvocation(c.name), c.serviceName) << c.name;
+}
+
+TEST(ServiceNames, LongNamesAreSafe) {
+  std::string longName = "C:\\dir\\zaqservice" + std::string(5000, '7') + ".exe";
+  std::string instance = zaq::instanceIdFromName(longName.c_str());
+  EXPECT_EQ(instance, std::string(5000, '7'));
+  char buffer[128];
+  zaq::copyBounded(buffer, sizeof buffer, instance);
+  EXPECT_EQ(std::string(buffer), std::string(127, '7'));
+  zaq::copyBounded(buffer, sizeof buffer, "short");
+  EXPECT_STREQ(buffer, "short");
+}
+
+}  // namespace
