@@ -1,6 +1,7 @@
 // Table encoders for the codesets whose bytes 0x00-0x7F are ASCII: single-byte
 // (CT_SBCS), double-byte (CT_DBCS) and multi-byte with prefix records
 // (CT_MBCS). ASCII runs are copied without table access.
+#include <bit>
 #include <cstring>
 
 #include "zel/codeset_tables.h"
@@ -98,11 +99,36 @@ int encodeSbcs(CodesetConverter* converter, const unsigned char** in, const unsi
       },
       [rows, subByte](const unsigned char*& p, const unsigned char* inEnd, unsigned char*& q,
                       unsigned char* outEnd) {
-        while (inEnd - p >= 2 && q != outEnd && (p[0] & 0xE0) == 0xC0) {
-          std::uint32_t u = ((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu);
-          unsigned char b = rows.row(u)[u & 0xFF];
-          if (b == subByte) return;
-          *q++ = b;
+        // Text of a Latin page: short ASCII runs between two-byte sequences.
+        constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+        while (p != inEnd && q != outEnd) {
+          unsigned b = p[0];
+          if (b < 0x80) {
+            if (inEnd - p >= 8 && outEnd - q >= 8) {
+              std::uint64_t w;
+              std::memcpy(&w, p, 8);
+              std::uint64_t high = w & kHigh;
+              if (high == 0) {
+                std::memcpy(q, &w, 8);
+                p += 8;
+                q += 8;
+                continue;
+              }
+              if constexpr (std::endian::native == std::endian::little) {
+                int k = std::countr_zero(high) / 8;  // at least 1: p[0] is ASCII
+                for (int i = 0; i < k; ++i) *q++ = *p++;
+                continue;
+              }
+            }
+            *q++ = static_cast<unsigned char>(b);
+            ++p;
+            continue;
+          }
+          if ((b & 0xE0) != 0xC0 || inEnd - p < 2) return;
+          std::uint32_t u = ((b & 0x1Fu) << 6) | (p[1] & 0x3Fu);
+          unsigned char mapped = rows.row(u)[u & 0xFF];
+          if (mapped == subByte) return;
+          *q++ = mapped;
           p += 2;
         }
       });
