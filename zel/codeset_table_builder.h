@@ -111,9 +111,11 @@ struct GbRanges {
   std::vector<std::uint16_t> values;
 };
 
-inline GbRanges gbRangesFromIndexes(const std::vector<std::int32_t>& index) {
+// Runs shorter than runMin stay in kind-1 records: fewer records make
+// shorter scans, at the cost of more values.
+inline GbRanges gbRangesFromIndexes(const std::vector<std::int32_t>& index, std::uint32_t runMin = 16) {
   GbRanges out;
-  constexpr std::uint32_t kRunMin = 16;
+  const std::uint32_t kRunMin = runMin;
   std::uint32_t u = 0x80;
   while (u < 0x10000) {
     if (index[u] == -1) {

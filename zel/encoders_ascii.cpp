@@ -78,6 +78,27 @@ int runAsciiBasedEngine(CodesetConverter* converter, const unsigned char** in, c
   return status;
 }
 
+// Text of a double-byte page: ASCII bytes and three-byte sequences whose
+// character has a two-byte code, which twoByte(u, q) writes (false: leave
+// that character to the general path).
+template <typename TwoByte>
+void takeAsciiAndTwoByteRun(const unsigned char*& p, const unsigned char* inEnd, unsigned char*& q,
+                            unsigned char* outEnd, TwoByte twoByte) {
+  while (p != inEnd && q != outEnd) {
+    unsigned b = p[0];
+    if (b < 0x80) {
+      *q++ = static_cast<unsigned char>(b);
+      ++p;
+      continue;
+    }
+    if (b < 0xE0 || inEnd - p < 3 || outEnd - q < 2) return;
+    std::uint32_t u = ((b & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+    if (!twoByte(u, q)) return;
+    q += 2;
+    p += 3;
+  }
+}
+
 }  // namespace
 
 int encodeSbcs(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
@@ -155,15 +176,13 @@ int encodeDbcs(CodesetConverter* converter, const unsigned char** in, const unsi
         return std::ptrdiff_t{2};
       },
       [rows](const unsigned char*& p, const unsigned char* inEnd, unsigned char*& q, unsigned char* outEnd) {
-        while (inEnd - p >= 3 && outEnd - q >= 2 && p[0] >= 0xE0) {
-          std::uint32_t u = ((p[0] & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+        takeAsciiAndTwoByteRun(p, inEnd, q, outEnd, [rows](std::uint32_t u, unsigned char* q) {
           std::uint16_t v = readLe16(rows.row(u) + 2 * (u & 0xFF));
-          if (v < 0x100 || v == 0xFFFF) return;
+          if (v < 0x100 || v == 0xFFFF) return false;
           q[0] = static_cast<unsigned char>(v >> 8);
           q[1] = static_cast<unsigned char>(v & 0xFF);
-          q += 2;
-          p += 3;
-        }
+          return true;
+        });
       });
 }
 
@@ -193,19 +212,17 @@ int encodeMbcs(CodesetConverter* converter, const unsigned char** in, const unsi
         return n + 2;
       },
       [rows](const unsigned char*& p, const unsigned char* inEnd, unsigned char*& q, unsigned char* outEnd) {
-        // Three-byte sequences whose value has an empty prefix: two bytes out.
-        while (inEnd - p >= 3 && outEnd - q >= 2 && p[0] >= 0xE0) {
-          std::uint32_t u = ((p[0] & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+        // Values with an empty prefix: two bytes out.
+        takeAsciiAndTwoByteRun(p, inEnd, q, outEnd, [rows](std::uint32_t u, unsigned char* q) {
           const unsigned char* pair = rows.row(u) + 4 * (u & 0xFF);
           std::uint16_t prefix = readLe16(pair), v = readLe16(pair + 2);
           if (v < 0x100 || prefix == 0xFFFF ||
               readLe16(rows.mapping + kPrefixRecordSize * prefix + kPrefixMaxLength) != 0)
-            return;
+            return false;
           q[0] = static_cast<unsigned char>(v >> 8);
           q[1] = static_cast<unsigned char>(v & 0xFF);
-          q += 2;
-          p += 3;
-        }
+          return true;
+        });
       });
 }
 

@@ -83,11 +83,19 @@ std::size_t encodeBmp(const GbLookup& g, std::uint32_t k, unsigned char* bytes) 
   return 4;
 }
 
-// The commonest case first: three-byte sequences with two-byte codes.
+// The commonest case first: ASCII bytes, and three-byte sequences with
+// two-byte codes.
 void encodeTwoByteRun(const GbLookup& g, const unsigned char*& p, const unsigned char* inEnd,
                       unsigned char*& q, unsigned char* outEnd) {
-  while (inEnd - p >= 3 && outEnd - q >= 2 && (p[0] & 0xF0) == 0xE0) {
-    std::uint32_t u = ((p[0] & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+  while (p != inEnd && q != outEnd) {
+    unsigned b = p[0];
+    if (b < 0x80) {
+      *q++ = static_cast<unsigned char>(b);
+      ++p;
+      continue;
+    }
+    if ((b & 0xF0) != 0xE0 || inEnd - p < 3 || outEnd - q < 2) return;
+    std::uint32_t u = ((b & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
     if (u < 0x80) return;
     std::uint32_t r = lookupBmp(g, u);
     if (r == 0 || r >= kFirstFourByteIndex) return;  // also a one-byte result
