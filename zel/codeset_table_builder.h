@@ -81,15 +81,15 @@ inline std::vector<unsigned char> buildRowTable(const TableHeader& header,
     putLe16(image, at + kPrefixMaxLength, static_cast<std::uint32_t>(prefixes[n].size()));
   }
   std::size_t width = entryBytes(header.type);
-  std::map<std::vector<unsigned char>, std::uint32_t> stored;
+  std::map<std::string, std::uint32_t> stored;  // row bytes -> position
   for (std::size_t high = 0; high < 256; ++high) {
-    std::vector<unsigned char> row(256 * width);
+    std::string row(256 * width, '\0');
     for (std::size_t low = 0; low < 256; ++low) {
       std::uint32_t e = entries[high * 256 + low];
       for (std::size_t k = 0; k < width; ++k) {
         // Type 3 stores the prefix number first, then the value.
         std::uint32_t part = width == 4 ? (k < 2 ? e >> 16 : e & 0xFFFF) : e;
-        row[low * width + k] = static_cast<unsigned char>(part >> (8 * (k % 2)));
+        row[low * width + k] = static_cast<char>((part >> (8 * (k % 2))) & 0xFF);
       }
     }
     auto found = stored.find(row);
@@ -111,9 +111,11 @@ struct GbRanges {
   std::vector<std::uint16_t> values;
 };
 
-inline GbRanges gbRangesFromIndexes(const std::vector<std::int32_t>& index) {
+// Runs shorter than runMin stay in kind-1 records: fewer records make
+// shorter scans, at the cost of more values.
+inline GbRanges gbRangesFromIndexes(const std::vector<std::int32_t>& index, std::uint32_t runMin = 16) {
   GbRanges out;
-  constexpr std::uint32_t kRunMin = 16;
+  const std::uint32_t kRunMin = runMin;
   std::uint32_t u = 0x80;
   while (u < 0x10000) {
     if (index[u] == -1) {
