@@ -227,4 +227,35 @@ TEST(ZelInitialize, OsDefaultIsTheOperatingSystemCodesetOrOsDefaultTable) {
   zeltest::resetStartup();
 }
 
+// The start-up path of a Windows machine: without ZEL_CODESET the current
+// codeset is the ANSI code page's table (under Wine, its decimal number).
+TEST(ZelInitialize, OperatingSystemCodePageOpensItsTable) {
+  zeltest::ScopedVariable zelDir("ZELDIR", zeltest::generatedZelDir().c_str());
+  zeltest::ScopedVariable codeset("ZEL_CODESET", nullptr);
+  char osName[128];
+  zel::osCodesetName(osName, sizeof osName);
+#ifdef _WIN32
+  ASSERT_NE(osName[0], '\0');
+  for (const char* p = osName; *p; ++p) EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(*p))) << osName;
+#endif
+  zel::CodesetConverter* direct = zel::openCodeset(osName);
+  zeltest::resetStartup();
+  zel::zelInitialize();
+  if (direct != nullptr) {
+    EXPECT_STREQ(zel::currentConverter->name, direct->name);
+    EXPECT_STREQ(zel::osDefaultConverter->name, direct->name);
+  } else {
+    EXPECT_EQ(zel::currentConverter, zel::osConverter) << "no table for " << osName;
+    EXPECT_EQ(zel::osDefaultConverter, zel::osConverter);
+  }
+#ifdef _WIN32
+  ASSERT_NE(direct, nullptr) << "a generated table for code page " << osName;
+  // The ANSI code pages generated here are ASCII-based: an e acute is one byte.
+  char out[8];
+  EXPECT_EQ(zel::fromUtf8String(nullptr, "\xC3\xA9", -1, out, sizeof out), 2u);
+#endif
+  zeltest::releaseConverter(direct);
+  zeltest::resetStartup();
+}
+
 }  // namespace

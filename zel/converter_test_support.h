@@ -2,12 +2,14 @@
 // one-call conversions and byte strings.
 #pragma once
 
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "zel/codeset_tables.h"
 #include "zel/converters.h"
 
 namespace zeltest {
@@ -124,6 +126,22 @@ inline std::string hex(const std::string& s) {
     h.push_back(digits[c & 15]);
   }
   return h;
+}
+
+}  // namespace zeltest
+
+namespace zeltest {
+
+// A converter record over an image held by the test.
+inline zel::CodesetConverter converterOver(std::vector<unsigned char>& image) {
+  zel::CodesetConverter c{image.data(), zel::tableConverterType(image.data()), "", 0, 0, image.size()};
+  return c;
+}
+
+inline std::array<std::uint16_t, 256> noDecoding() {
+  std::array<std::uint16_t, 256> decode;
+  decode.fill(0xFFFF);
+  return decode;
 }
 
 }  // namespace zeltest
