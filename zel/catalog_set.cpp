@@ -49,11 +49,20 @@ bool planDirectIndex(CatalogSet* set, const unsigned char* records) {
   return true;
 }
 
+// count x each, when it is at most limit.
+bool productFits(std::size_t count, std::size_t each, std::size_t limit, std::size_t* product) {
+  if (count > limit / each) return false;
+  *product = count * each;
+  return true;
+}
+
 // Block: [messages][direct index][strings: S][converted: 2S][scratch: 2S].
-// Sizes are bounded by the file's, so only the address space can overflow.
+// Counts are bounded by the file's size, but a 32-bit address space can
+// still overflow: every step is checked against what is left.
 bool planLayout(const CatalogSet* set, SetLayout* layout) {
-  std::size_t messages = std::size_t{set->messageCount} * sizeof(CatalogMessage);
-  std::size_t index = std::size_t{set->directSpan} * sizeof(char*);
+  std::size_t messages = 0, index = 0;
+  if (!productFits(set->messageCount, sizeof(CatalogMessage), SIZE_MAX, &messages)) return false;
+  if (!productFits(set->directSpan, sizeof(char*), SIZE_MAX - messages, &index)) return false;
   if (set->stringAreaSize > (SIZE_MAX - messages - index - 1) / 5) return false;
   layout->indexAt = messages;
   layout->stringsAt = messages + index;

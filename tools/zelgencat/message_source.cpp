@@ -19,7 +19,8 @@ struct Lines {
 
 Lines splitLines(const std::string& source) {
   Lines result;
-  std::size_t start = 0;
+  // Editors on Windows often start UTF-8 files with a byte order mark.
+  std::size_t start = source.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   while (start < source.size()) {
     std::size_t end = source.find('\n', start);
     if (end == std::string::npos) end = source.size();

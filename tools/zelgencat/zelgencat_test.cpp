@@ -101,6 +101,15 @@ TEST(Zelgencat, ReadsTheSourceFormat) {
   EXPECT_EQ(n, std::size(expected));
 }
 
+TEST(Zelgencat, SkipsAByteOrderMark) {
+  MessageCatalog catalog;
+  std::string error;
+  ASSERT_TRUE(parse("\xEF\xBB\xBF$set 3\r\n1 text\r\n", catalog, error)) << error;
+  ASSERT_EQ(catalog.sets.size(), 1u);
+  EXPECT_EQ(catalog.sets[0].id, 3u);
+  EXPECT_EQ(catalog.sets[0].messages.at(0).text, "text");
+}
+
 TEST(Zelgencat, ReportsBadInputWithFileAndLine) {
   struct Case {
     const char* source;
