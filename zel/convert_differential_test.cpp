@@ -7,6 +7,7 @@
 
 #include <map>
 #include <memory>
+#include <ostream>
 #include <random>
 #include <set>
 
@@ -34,6 +35,11 @@ const Codeset kCodesets[] = {
     {"IBM1047", "IBM1047", true, false}, {"IBM930", "IBM930", true, false},
     {"IBM939", "IBM939", true, false},
 };
+
+// Test names show the table, not the record's bytes.
+void PrintTo(const Codeset& codeset, std::ostream* os) {
+  *os << codeset.table;
+}
 
 // glibc writes these six as two-byte codes; our formula gives four bytes.
 const std::uint32_t kGbTwoByteSupplementary[] = {0x20087, 0x20089, 0x200CC, 0x215D7, 0x2298F, 0x241FE};
