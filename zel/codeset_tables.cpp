@@ -65,10 +65,12 @@ void followRedirect(const CodesetTable& file, char* path, std::size_t nameAt) {
 
 CodesetTable loadCodesetTable(const char* prefix, const char* name) {
   std::size_t prefixLength = std::strlen(prefix);
-  if (prefixLength + std::strlen(name) + 2 > kPathBufferSize) return {nullptr, 0};
+  std::size_t nameLength = std::strlen(name);
+  if (prefixLength + nameLength + 2 > kPathBufferSize) return {nullptr, 0};
+  // Both lengths were checked above, so plain copies cannot overrun.
   char path[kPathBufferSize];
-  if (std::snprintf(path, sizeof path, "%s%s", prefix, name) >= static_cast<int>(sizeof path))
-    return {nullptr, 0};
+  std::memcpy(path, prefix, prefixLength);
+  std::memcpy(path + prefixLength, name, nameLength + 1);
   for (int pass = 0; pass < kMaxTableFiles; ++pass) {
     CodesetTable file{nullptr, 0};
     if (!readWholeFile(path, &file)) return {nullptr, 0};
