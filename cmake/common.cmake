@@ -45,15 +45,18 @@ endfunction()
 # becomes a CTest test. Windows ones run under Wine within the session fixture.
 function(zaq_add_gtest name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
-  if(ZAQ_FUZZ)
-    return()  # the fuzz build runs only the fuzz targets
+  # The fuzz and bench builds make only their own programs: their test
+  # programs are defined (so folders may refer to them) but not built or run.
+  set(exclude)
+  if(ZAQ_FUZZ OR ZAQ_BENCH)
+    set(exclude EXCLUDE_FROM_ALL)
   endif()
-  add_executable(${name} ${T_SOURCES})
+  add_executable(${name} ${exclude} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} ${ZAQ_GTEST} ${ZAQ_GTEST_MAIN})
   zaq_host_path(src "${CMAKE_SOURCE_DIR}")
   zaq_host_path(bin "${CMAKE_BINARY_DIR}")
   target_compile_definitions(${name} PRIVATE ZAQ_SOURCE_DIR="${src}" ZAQ_BINARY_DIR="${bin}")
-  if(WIN32 AND NOT ZAQ_RUN_WINE_TESTS)
+  if(exclude OR (WIN32 AND NOT ZAQ_RUN_WINE_TESTS))
     return()
   elseif(WIN32)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "zel/catalogs.h"
+#include "zel/test_environment.h"
 
 namespace zeltest {
 
@@ -90,18 +91,6 @@ inline std::filesystem::path scratchDir() {
 inline void writeFile(const std::filesystem::path& path, const std::string& bytes) {
   std::filesystem::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline void setVariable(const char* name, const char* value) {
-#ifdef _WIN32
-  std::string assignment = std::string(name) + "=" + (value ? value : "");
-  _putenv(assignment.c_str());
-#else
-  if (value)
-    setenv(name, value, 1);
-  else
-    unsetenv(name);
-#endif
 }
 
 // The registered path of an open catalog, or "".

@@ -11,36 +11,9 @@
 
 #include "zel/codeset_tables.h"
 #include "zel/converters.h"
+#include "zel/test_environment.h"
 
 namespace zeltest {
-
-inline void setVariable(const char* name, const char* value) {
-#ifdef _WIN32
-  std::string assignment = std::string(name) + "=" + (value ? value : "");
-  _putenv(assignment.c_str());
-#else
-  if (value)
-    setenv(name, value, 1);
-  else
-    unsetenv(name);
-#endif
-}
-
-// Restores an environment variable when the scope ends.
-class ScopedVariable {
- public:
-  ScopedVariable(const char* name, const char* value) : name_(name) {
-    const char* old = std::getenv(name);
-    hadOld_ = old != nullptr;
-    if (hadOld_) old_ = old;
-    setVariable(name, value);
-  }
-  ~ScopedVariable() { setVariable(name_.c_str(), hadOld_ ? old_.c_str() : nullptr); }
-
- private:
-  std::string name_, old_;
-  bool hadOld_ = false;
-};
 
 // A fresh, empty scratch directory in the build tree.
 inline std::string scratchDir(const std::string& name) {

@@ -5,20 +5,11 @@
 
 #include "zel/locale.h"
 #include "zel/platform.h"
+#include "zel/test_environment.h"
 
 namespace {
 
-void setVariable(const char* name, const char* value) {
-#ifdef _WIN32
-  std::string assignment = std::string(name) + "=" + (value ? value : "");
-  _putenv(assignment.c_str());
-#else
-  if (value)
-    setenv(name, value, 1);
-  else
-    unsetenv(name);
-#endif
-}
+using zeltest::setVariable;
 
 TEST(EnvironmentGetters, ReadTheVariableAnewOnEveryCall) {
   struct Case {
