@@ -45,6 +45,9 @@ endfunction()
 # becomes a CTest test. Windows ones run under Wine within the session fixture.
 function(zaq_add_gtest name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
+  if(ZAQ_FUZZ)
+    return()  # the fuzz build runs only the fuzz targets
+  endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} ${ZAQ_GTEST} ${ZAQ_GTEST_MAIN})
   zaq_host_path(src "${CMAKE_SOURCE_DIR}")

@@ -2,8 +2,9 @@
 // listener, sends the request, half-closes and waits until the agent closes.
 // A GUI-subsystem program without a window: failures go to the debugger output
 // only, and the exit code is always 0.
-#include <windows.h>
 #include <winsock.h>
+
+#include <windows.h>
 
 #include <cstdio>
 #include <cstring>

@@ -1,8 +1,10 @@
 // kickscan under Wine, as an operator's debug-output viewer would see it: the
 // test runs kickscan.exe as a debuggee, collects its OutputDebugString texts and
 // its exit code, and plays the agent's rescan listener on 127.0.0.1:40500.
-#include <windows.h>
+// Winsock first: it must precede <windows.h>.
 #include <winsock2.h>
+
+#include <windows.h>
 
 #include <gtest/gtest.h>
 

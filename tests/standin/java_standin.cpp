@@ -1,0 +1,111 @@
+// A stand-in for the installation's Java launcher, for the tests and the demo.
+// Placed where the service host looks for java.exe, it plays the application's
+// side of the contract in its working directory:
+//   - appends "start <pid> <command line>" to "standin.log";
+//   - keeps a "lock" file while it runs;
+//   - exits with 0 within a second after "shutdown" appears;
+//   - for the agent (main class VQMClient) answers the rescan request on
+//     127.0.0.1:40500: reads until the half-close, logs "rescan <bytes>", replies, closes.
+// A "standin.mode" file can make it misbehave, one word per line:
+//   ignore-shutdown    never honour "shutdown"
+//   exit-after N       exit with code 3 after N seconds
+//   crash              crash at once (access violation)
+#include <winsock2.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct Mode {
+  bool ignoreShutdown = false;
+  int exitAfterSeconds = -1;
+  bool crash = false;
+};
+
+void logLine(const std::string& line) {
+  FILE* f = std::fopen("standin.log", "a");
+  if (f == nullptr) return;
+  std::fprintf(f, "%s\n", line.c_str());
+  std::fclose(f);
+}
+
+Mode readMode() {
+  Mode mode;
+  FILE* f = std::fopen("standin.mode", "r");
+  if (f == nullptr) return mode;
+  char line[128];
+  while (std::fgets(line, sizeof line, f) != nullptr) {
+    if (std::strncmp(line, "ignore-shutdown", 15) == 0) mode.ignoreShutdown = true;
+    if (std::strncmp(line, "crash", 5) == 0) mode.crash = true;
+    if (std::strncmp(line, "exit-after ", 11) == 0)
+      mode.exitAfterSeconds = std::strtol(line + 11, nullptr, 10);
+  }
+  std::fclose(f);
+  return mode;
+}
+
+bool fileExists(const char* name) {
+  return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
+}
+
+DWORD WINAPI rescanListener(LPVOID) {
+  WSADATA data;
+  if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return 1;
+  SOCKET server = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(40500);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (server == INVALID_SOCKET || bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      listen(server, 4) != 0) {
+    logLine("rescan listener unavailable");
+    return 1;
+  }
+  logLine("rescan listener ready");
+  for (;;) {
+    SOCKET client = accept(server, nullptr, nullptr);
+    if (client == INVALID_SOCKET) continue;
+    std::string request;
+    char buffer[64];
+    int got;
+    while ((got = recv(client, buffer, sizeof buffer, 0)) > 0) request.append(buffer, got);
+    logLine("rescan " + request);
+    const char reply[] = "rescan started";
+    send(client, reply, sizeof reply - 1, 0);
+    closesocket(client);
+  }
+}
+
+}  // namespace
+
+int main() {
+  Mode mode = readMode();
+  std::string commandLine = GetCommandLineA();
+  logLine("start " + std::to_string(GetCurrentProcessId()) + " " + commandLine);
+  if (mode.crash) {
+    logLine("crashing");
+    volatile int* nowhere = nullptr;
+    *nowhere = 1;
+  }
+  FILE* lock = std::fopen("lock", "w");
+  if (lock != nullptr) std::fclose(lock);
+  if (commandLine.find("com/qzr/vqm/client/VQMClient") != std::string::npos) {
+    CreateThread(nullptr, 0, rescanListener, nullptr, 0, nullptr);
+  }
+  for (int tick = 0;; ++tick) {
+    if (!mode.ignoreShutdown && fileExists("shutdown")) {
+      logLine("shutdown seen");
+      return 0;
+    }
+    if (mode.exitAfterSeconds >= 0 && tick >= mode.exitAfterSeconds * 10) {
+      logLine("exiting by itself");
+      return 3;
+    }
+    Sleep(100);
+  }
+}
