@@ -1,0 +1,7 @@
+#include "winservice/service_state.h"
+
+namespace zaq {
+
+ServiceHostState hostState;
+
+}  // namespace zaq

@@ -1,0 +1,73 @@
+#include "winservice/vqm_logging.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <regex>
+#include <string>
+
+#include "winservice/service_test_support.h"
+
+namespace {
+
+using zaq_test::buildPath;
+using zaq_test::readFile;
+
+class LogRecords : public ::testing::Test {
+ protected:
+  std::string dir = buildPath("winservice_logs");
+  void SetUp() override {
+    zaq_test::removeTree(dir);
+    zaq_test::makeDirectories(dir);
+  }
+  void TearDown() override { zaq_test::removeTree(dir); }
+};
+
+TEST_F(LogRecords, BuildLogFileNameCreatesTheDirectory) {
+  std::string trace = zaq::buildLogFileName("zaqservice", zaq::LOG_KIND_TRACE);
+  EXPECT_EQ(trace, "C:\\Program Files\\qzr\\vandel\\common\\WUX\\ffdc\\traceWUX_zaqservice.log");
+  EXPECT_TRUE(zaq_test::exists("C:\\Program Files\\qzr\\vandel\\common\\WUX\\ffdc"));
+  std::string message = zaq::buildLogFileName("zaqservice", zaq::LOG_KIND_MESSAGE);
+  EXPECT_EQ(message, "C:\\Program Files\\qzr\\vandel\\common\\WUX\\logs\\msgWUX_zaqservice.log");
+  EXPECT_TRUE(zaq_test::exists("C:\\Program Files\\qzr\\vandel\\common\\WUX\\logs"));
+}
+
+TEST_F(LogRecords, DirectoryChainIsCreatedFromTheLeft) {
+  std::string chain = dir + "\\a\\b b\\c\\";
+  zaq::createDirectoryChain(chain.c_str());
+  EXPECT_TRUE(zaq_test::exists(dir + "\\a\\b b\\c"));
+  // Existing directories fail harmlessly.
+  zaq::createDirectoryChain(chain.c_str());
+  EXPECT_TRUE(zaq_test::exists(dir + "\\a\\b b\\c"));
+}
+
+TEST_F(LogRecords, RecordFormatAndAppend) {
+  std::string log = dir + "\\msgWUX_test.log";
+  zaq_test::writeFile(log, "earlier content\n");
+  zaq::writeLogRecord(log.c_str(), "service", 123, "VQM Client", "ServiceStart", "50% of %s done\n",
+                      zaq::LOG_TRACE);
+  zaq::writeLogRecord(log.c_str(), "service", 7, "VQM Client", "ServiceStop", "EXIT", zaq::LOG_TRACE);
+  std::string content = readFile(log);
+  // Text mode: each line end is written as CR LF.
+  std::regex expected(
+      "earlier content\n"
+      "VQM Client [A-Z][a-z]{2} [A-Z][a-z]{2} \\d{2} \\d{2}:\\d{2}:\\d{2} \\d{4} service Line: 123, "
+      "ServiceStart, "
+      "50% of %s done\r\n\r\n"
+      "VQM Client [A-Z][a-z]{2} [A-Z][a-z]{2} \\d{2} \\d{2}:\\d{2}:\\d{2} \\d{4} service Line: 7, "
+      "ServiceStop, "
+      "EXIT\r\n");
+  EXPECT_TRUE(std::regex_match(content, expected)) << content;
+}
+
+TEST_F(LogRecords, UnopenableFileIsReportedOnStandardOutput) {
+  std::string log = dir + "\\missing\\msgWUX_x.log";
+  testing::internal::CaptureStdout();
+  zaq::writeLogRecord(log.c_str(), "service", 1, "n", "f", "text", zaq::LOG_TRACE);
+  std::fflush(stdout);
+  std::string output = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(output, "Failure opening log file: " + log + ".\n");
+  EXPECT_FALSE(zaq_test::exists(log));
+}
+
+}  // namespace
