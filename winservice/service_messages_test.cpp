@@ -117,7 +117,7 @@ TEST_F(ServiceMessages, CatalogTextsReplaceTheWordingOnly) {
   std::string catalog = dir + "\\winServCMessages.cat";
   zaq_test::writeFile(
       catalog, zeltest::buildCatalog(
-                   {{2, {{7, "%s a démarré.\n"}, {19, "Erreur %i pour '%s'\n"}, {20, "%s %s %s %s\n"}}}}));
+                   {{2, {{7, "%s a demarre.\n"}, {19, "Erreur %i pour '%s'\n"}, {20, "%s %s %s %s\n"}}}}));
   hostState.messageCatalog = zel::catopen(catalog.c_str(), 0);
   ASSERT_NE(hostState.messageCatalog, zel::CAT_INVALID_HANDLE);
   testing::internal::CaptureStdout();
@@ -129,7 +129,7 @@ TEST_F(ServiceMessages, CatalogTextsReplaceTheWordingOnly) {
   zaq::emitMessage(zaq::MSG_PRINTED, "CmdHelp", zaq::MSG_HELP_INSTALL, "zaqservice3");
   std::fflush(stdout);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "VQM Client - 3 a démarré.\n"
+            "VQM Client - 3 a demarre.\n"
             "Windows CreateProcess for command 'java.exe' failed. Error code 2\n"
             "Windows TerminateProcess failed for zaqservice3\n"
             "zaqservice3 -install          to install the service\n");

@@ -1,21 +1,20 @@
-// Conversion of catalog texts (stored as UTF-8). Until the converters are
-// wired in, texts pass through unchanged.
-#include <cstring>
-
+// Conversion of catalog texts, stored as UTF-8: into the current codeset when
+// a set is loaded, and into a caller's codeset by converting lookups.
 #include "zel/catalogs.h"
+#include "zel/convert.h"
 
 namespace zel {
 
 void convertLoadedText(const char* text, char* output, std::size_t outputSize) {
-  if (outputSize == 0) return;
-  std::size_t length = std::strlen(text);
-  if (length >= outputSize) length = outputSize - 1;
-  std::memcpy(output, text, length);
-  output[length] = '\0';
+  fromUtf8String(nullptr, text, -1, output, outputSize);
 }
 
-const char* convertForLookup(CodesetConverter* /*converter*/, const CatalogMessage* message) {
-  return message->text;
+// The message's scratch area holds 2 x length + 1 bytes, as fromUtf8Alloc
+// needs, so the conversion never allocates; each call overwrites the last.
+const char* convertForLookup(CodesetConverter* converter, const CatalogMessage* message) {
+  if (converter == utf8Converter) return message->text;
+  char* scratch = message->scratch;
+  return fromUtf8Alloc(converter, message->text, &scratch);
 }
 
 }  // namespace zel

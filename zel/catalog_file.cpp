@@ -61,6 +61,9 @@ void decodeSetRecord(const unsigned char* record, CatalogSet* set) {
   set->block = nullptr;
   set->messages = nullptr;
   set->state = CATALOG_SET_UNLOADED;
+  set->directTexts = nullptr;
+  set->directFirst = 0;
+  set->directSpan = 0;
 }
 
 // Follows the chain from firstSet until setCount sets are kept. A chain that

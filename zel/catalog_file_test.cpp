@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "zel/catalog_test_support.h"
@@ -164,6 +165,42 @@ TEST(CatalogFile, EmptyAndSharedTextsLoad) {
   EXPECT_STREQ(zel::catgets(handle, 1, 1, "d"), "");
   EXPECT_STREQ(zel::catgets(handle, 1, 2, "d"), "x");
   EXPECT_STREQ(zel::catgets(handle, 2, 1, "d"), "d");
+}
+
+}  // namespace
+
+namespace {
+
+// Loaded sets answer through the direct index when densely numbered, through
+// the guided search otherwise; both must agree with the numbering.
+TEST(CatalogFile, LookupsOverDenseGappedAndSparseNumberings) {
+  struct Case {
+    const char* kind;
+    std::vector<std::uint32_t> ids;
+    bool indexed;
+  } cases[] = {
+      {"dense", {1, 2, 3, 4, 5, 6, 7, 8}, true},
+      {"gapped", {5, 7, 8, 9, 11, 12, 20, 27}, true},
+      {"sparse", {3, 100, 2000, 70000, 1000000}, false},
+  };
+  for (const Case& c : cases) {
+    zeltest::TestSet set{2, {}};
+    for (std::uint32_t id : c.ids) set.messages.push_back({id, "m" + std::to_string(id)});
+    zel::CatalogHandle handle =
+        zel::catopen(writeCatalog(std::string(c.kind) + ".cat", buildCatalog({set})).c_str(), 0);
+    ASSERT_NE(handle, zel::CAT_INVALID_HANDLE) << c.kind;
+    const char* fallback = "default";
+    for (std::uint32_t want = 0; want <= c.ids.back() + 2; want += want < 64 ? 1 : 997) {
+      bool present = std::find(c.ids.begin(), c.ids.end(), want) != c.ids.end();
+      std::string expected = present ? "m" + std::to_string(want) : fallback;
+      EXPECT_EQ(zel::catgets(handle, 2, static_cast<int>(want), fallback), expected) << c.kind << " " << want;
+    }
+    for (std::uint32_t id : c.ids)
+      EXPECT_EQ(zel::catgets(handle, 2, static_cast<int>(id), fallback), "m" + std::to_string(id)) << c.kind;
+    const zel::CatalogSet& loaded = reinterpret_cast<zel::Catalog*>(handle)->sets[0];
+    EXPECT_EQ(loaded.directSpan > 0, c.indexed) << c.kind;
+    EXPECT_EQ(zel::catgets(handle, 2, -5, fallback), fallback);
+  }
 }
 
 }  // namespace

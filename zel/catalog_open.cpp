@@ -1,5 +1,4 @@
-// catopen and catgets: the choice of locale and search template at open time,
-// and what a lookup gives back.
+// catopen: the choice of locale and search template at open time.
 #include <cstdlib>
 #include <cstring>
 
@@ -45,20 +44,6 @@ Catalog* catopenForLocale(const char* name, int flags, const char* locale) {
 CatalogHandle catopen(const char* name, int flags) {
   Catalog* catalog = catopenForLocale(name, flags, nullptr);
   return catalog != nullptr ? reinterpret_cast<CatalogHandle>(catalog) : CAT_INVALID_HANDLE;
-}
-
-const char* catgetsConverted(Catalog* catalog, int setId, int msgId, const char* defaultText,
-                             CodesetConverter* converter) {
-  if (catalog == nullptr) return defaultText;
-  const CatalogMessage* message = findMessage(findSet(catalog, setId), msgId);
-  if (message == nullptr) return defaultText;
-  if (converter == nullptr) return message->converted;
-  return convertForLookup(converter, message);
-}
-
-const char* catgets(CatalogHandle handle, int setId, int msgId, const char* defaultText) {
-  Catalog* catalog = handle == CAT_INVALID_HANDLE ? nullptr : reinterpret_cast<Catalog*>(handle);
-  return catgetsConverted(catalog, setId, msgId, defaultText, nullptr);
 }
 
 }  // namespace zel

@@ -1,8 +1,7 @@
 // Loading one set on its first use: one allocation holds the message records,
-// the copy of the string area, the texts converted into the current codeset
-// and the scratch area of converting lookups:
-//
-//   [CatalogMessage x messageCount][strings: S][converted: 2S][scratch: 2S]
+// the direct index (when the numbering is dense enough), the copy of the
+// string area, the texts converted into the current codeset and the scratch
+// area of converting lookups.
 //
 // Message i gets 2 x L + 1 bytes (L = its text's length) at the same running
 // offset in the converted and scratch areas.
@@ -19,24 +18,64 @@ namespace {
 
 constexpr std::size_t MESSAGE_RECORD_SIZE = 12;
 
-// Size of the set's block, or 0 when the set's sizes do not fit the file or
-// the address space.
-std::size_t blockSize(const Catalog* catalog, const CatalogSet* set) {
-  std::uint32_t size = catalog->fileSize;
-  if (set->stringArea > size || set->stringAreaSize > size - set->stringArea) return 0;
-  if (set->messageTable > size || set->messageCount > (size - set->messageTable) / MESSAGE_RECORD_SIZE)
-    return 0;
-  std::size_t messages = std::size_t{set->messageCount} * sizeof(CatalogMessage);
-  if (set->stringAreaSize > (SIZE_MAX - messages - 1) / 5) return 0;
-  return messages + 5 * std::size_t{set->stringAreaSize} + 1;
+// Where the parts of a set's block lie.
+struct SetLayout {
+  std::size_t indexAt, stringsAt, size;
+};
+
+std::int32_t recordId(const unsigned char* records, std::uint32_t i) {
+  return static_cast<std::int32_t>(readBigEndian(records + i * MESSAGE_RECORD_SIZE));
 }
 
-// Fills the message array from the raw records; false when a record breaks
-// the rules the lookups rely on (text inside the string area and terminated
-// there, ascending numbers, converted texts within their area).
-bool buildMessages(CatalogSet* set, const unsigned char* records) {
+// False unless the message table and string area lie inside the file.
+bool setFitsFile(const Catalog* catalog, const CatalogSet* set) {
+  std::uint32_t size = catalog->fileSize;
+  if (set->stringArea > size || set->stringAreaSize > size - set->stringArea) return false;
+  return set->messageTable <= size && set->messageCount <= (size - set->messageTable) / MESSAGE_RECORD_SIZE;
+}
+
+// Numbers must ascend (the searches rely on it). A set whose numbers span at
+// most twice its count (plus a little) gets a direct index: catgets then
+// answers with one probe.
+bool planDirectIndex(CatalogSet* set, const unsigned char* records) {
+  std::uint32_t count = set->messageCount;
+  for (std::uint32_t i = 1; i < count; ++i)
+    if (recordId(records, i) <= recordId(records, i - 1)) return false;
+  set->directSpan = 0;
+  if (count == 0) return true;
+  std::int64_t span = std::int64_t{recordId(records, count - 1)} - recordId(records, 0) + 1;
+  if (span <= 2 * std::int64_t{count} + 16) set->directSpan = static_cast<std::uint32_t>(span);
+  set->directFirst = recordId(records, 0);
+  return true;
+}
+
+// count x each, when it is at most limit.
+bool productFits(std::size_t count, std::size_t each, std::size_t limit, std::size_t* product) {
+  if (count > limit / each) return false;
+  *product = count * each;
+  return true;
+}
+
+// Block: [messages][direct index][strings: S][converted: 2S][scratch: 2S].
+// Counts are bounded by the file's size, but a 32-bit address space can
+// still overflow: every step is checked against what is left.
+bool planLayout(const CatalogSet* set, SetLayout* layout) {
+  std::size_t messages = 0, index = 0;
+  if (!productFits(set->messageCount, sizeof(CatalogMessage), SIZE_MAX, &messages)) return false;
+  if (!productFits(set->directSpan, sizeof(char*), SIZE_MAX - messages, &index)) return false;
+  if (set->stringAreaSize > (SIZE_MAX - messages - index - 1) / 5) return false;
+  layout->indexAt = messages;
+  layout->stringsAt = messages + index;
+  layout->size = layout->stringsAt + 5 * std::size_t{set->stringAreaSize} + 1;
+  return true;
+}
+
+// Fills the message array from the raw records; false when a text does not
+// start inside the string area, has no terminator there, or the converted
+// texts would not fit their area.
+bool buildMessages(CatalogSet* set, const unsigned char* records, const SetLayout& layout) {
   std::size_t stringSize = set->stringAreaSize;
-  char* strings = reinterpret_cast<char*>(set->block) + set->messageCount * sizeof(CatalogMessage);
+  char* strings = reinterpret_cast<char*>(set->block) + layout.stringsAt;
   char* converted = strings + stringSize;
   char* scratch = converted + 2 * stringSize;
   std::size_t used = 0;
@@ -46,7 +85,6 @@ bool buildMessages(CatalogSet* set, const unsigned char* records) {
     message->msgId = static_cast<std::int32_t>(readBigEndian(record));
     message->textOffset = readBigEndian(record + 4);
     message->reserved = readBigEndian(record + 8);
-    if (i > 0 && message->msgId <= set->messages[i - 1].msgId) return false;
     if (message->textOffset >= stringSize) return false;
     const char* text = strings + message->textOffset;
     const void* end = std::memchr(text, '\0', stringSize - message->textOffset);
@@ -62,30 +100,44 @@ bool buildMessages(CatalogSet* set, const unsigned char* records) {
   return true;
 }
 
+void fillDirectIndex(CatalogSet* set, const SetLayout& layout) {
+  char** index = reinterpret_cast<char**>(set->block + layout.indexAt);
+  for (std::uint32_t k = 0; k < set->directSpan; ++k) index[k] = nullptr;
+  for (std::uint32_t i = 0; i < set->messageCount && set->directSpan > 0; ++i)
+    index[set->messages[i].msgId - set->directFirst] = set->messages[i].converted;
+  set->directTexts = index;
+}
+
 int failLoad(CatalogSet* set, unsigned char* records, int result) {
   std::free(records);
   std::free(set->block);
   set->block = nullptr;
   set->messages = nullptr;
+  set->directTexts = nullptr;
+  set->directSpan = 0;
   return result;
 }
 
 }  // namespace
 
+// The message table is read first: its numbering decides the block's layout.
 int loadSet(Catalog* catalog, CatalogSet* set) {
-  std::size_t size = blockSize(catalog, set);
-  if (size == 0) return 0;
-  set->block = static_cast<unsigned char*>(std::malloc(size));
-  if (set->block == nullptr) return -1;
-  set->messages = reinterpret_cast<CatalogMessage*>(set->block);
-  char* strings = reinterpret_cast<char*>(set->block) + set->messageCount * sizeof(CatalogMessage);
-  if (!readCatalogBytes(catalog, set->stringArea, strings, set->stringAreaSize))
-    return failLoad(set, nullptr, 0);
+  if (!setFitsFile(catalog, set)) return 0;
   std::size_t tableSize = std::size_t{set->messageCount} * MESSAGE_RECORD_SIZE;
   unsigned char* records = static_cast<unsigned char*>(std::malloc(tableSize + 1));
-  if (records == nullptr) return failLoad(set, nullptr, -1);
-  if (!readCatalogBytes(catalog, set->messageTable, records, tableSize) || !buildMessages(set, records))
+  if (records == nullptr) return -1;
+  SetLayout layout;
+  if (!readCatalogBytes(catalog, set->messageTable, records, tableSize) || !planDirectIndex(set, records) ||
+      !planLayout(set, &layout))
     return failLoad(set, records, 0);
+  set->block = static_cast<unsigned char*>(std::malloc(layout.size));
+  if (set->block == nullptr) return failLoad(set, records, -1);
+  set->messages = reinterpret_cast<CatalogMessage*>(set->block);
+  char* strings = reinterpret_cast<char*>(set->block) + layout.stringsAt;
+  if (!readCatalogBytes(catalog, set->stringArea, strings, set->stringAreaSize) ||
+      !buildMessages(set, records, layout))
+    return failLoad(set, records, 0);
+  fillDirectIndex(set, layout);
   std::free(records);
   set->state = CATALOG_SET_LOADED;
   return 1;

@@ -43,8 +43,9 @@ void evictSlot(std::uint32_t index) {
 std::int64_t growTable() {
   std::uint32_t old = openCatalogs.capacity;
   std::uint32_t grown = old == 0 ? FIRST_CAPACITY : old * 2;
-  if (grown < old || grown > SIZE_MAX / sizeof(CatalogSlot*)) return -1;
-  void* slots = std::realloc(openCatalogs.slots, grown * sizeof(CatalogSlot*));
+  std::size_t bytes = std::size_t{grown} * sizeof(CatalogSlot*);
+  if (grown < old || bytes / sizeof(CatalogSlot*) != grown) return -1;
+  void* slots = std::realloc(openCatalogs.slots, bytes);
   if (slots == nullptr) return -1;
   openCatalogs.slots = static_cast<CatalogSlot**>(slots);
   for (std::uint32_t i = old; i < grown; ++i) openCatalogs.slots[i] = nullptr;

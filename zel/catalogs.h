@@ -28,6 +28,9 @@ struct CatalogMessage {
 
 // A set as read from its set record; block is the one allocation that holds
 // the messages, the string copy, the converted texts and the scratch area.
+// A set numbered densely enough also gets, in its block, the converted texts
+// indexed by number for catgets: directTexts[msgId - directFirst], null where
+// the set has no such message (directSpan 0: no index).
 struct CatalogSet {
   std::int32_t setId;
   std::uint32_t next;
@@ -38,6 +41,9 @@ struct CatalogSet {
   std::uint32_t stringAreaSize;
   std::uint32_t messageCount;
   std::int32_t state;  // CATALOG_SET_UNLOADED or CATALOG_SET_LOADED
+  char** directTexts;
+  std::int32_t directFirst;
+  std::uint32_t directSpan;
 };
 
 constexpr std::int32_t CATALOG_SET_UNLOADED = -1;

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# zelconv against iconv on the test texts of every generated codeset, a text
+# long enough to cross piece boundaries, and the error cases.
+# usage: zelconv_test.sh ZELCONV TESTDATA ZELDIR
+set -u
+zelconv=$1 data=$2
+export ZELDIR=$3
+unset BINDIR ZEL_CODESET
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+# table name, iconv name
+while read -r table iconv_name; do
+  text=$data/$table.txt
+  # 512 copies (doubled nine times) cross many 4096-byte pieces inside characters.
+  cp "$text" "$tmp/long.txt"
+  for i in 1 2 3 4 5 6 7 8 9; do cat "$tmp/long.txt" "$tmp/long.txt" >"$tmp/double" && mv "$tmp/double" "$tmp/long.txt"; done
+  iconv -f UTF-8 -t "$iconv_name" "$tmp/long.txt" >"$tmp/expected" || fail "iconv $iconv_name"
+  "$zelconv" -t "$table" "$tmp/long.txt" >"$tmp/ours" || fail "zelconv -t $table exit code"
+  cmp -s "$tmp/expected" "$tmp/ours" || fail "zelconv -t $table differs from iconv on the long text"
+  # The text once, from standard input.
+  iconv -f UTF-8 -t "$iconv_name" "$text" >"$tmp/expected" || fail "iconv $iconv_name"
+  "$zelconv" -t "$table" <"$text" >"$tmp/ours" || fail "zelconv -t $table exit code"
+  cmp -s "$tmp/expected" "$tmp/ours" || fail "zelconv -t $table differs from iconv on standard input"
+done <<'LIST'
+1250 CP1250
+1251 CP1251
+1252 CP1252
+932 CP932
+936 CP936
+949 CP949
+950 CP950
+EUCJP EUC-JP
+GB18030 GB18030
+IBM037 IBM037
+IBM1047 IBM1047
+IBM930 IBM930
+IBM939 IBM939
+LIST
+
+# Aliases, the redirect file and UTF-8 itself.
+"$zelconv" -t windows-1252 "$data/1252.txt" | cmp -s - <(iconv -f UTF-8 -t CP1252 "$data/1252.txt") || fail "alias windows-1252"
+"$zelconv" -t IBM-1252 "$data/1252.txt" | cmp -s - <(iconv -f UTF-8 -t CP1252 "$data/1252.txt") || fail "redirect IBM-1252"
+"$zelconv" -t utf-8 "$data/936.txt" | cmp -s - "$data/936.txt" || fail "utf-8 to utf-8"
+
+# Bad UTF-8 is substituted and counted, never an error.
+printf 'a\x80b\xc3\xa9\xe2\x98\x83' >"$tmp/bad"
+out=$("$zelconv" -c -t 1252 "$tmp/bad" 2>"$tmp/count" | od -An -tx1 | tr -d ' \n') || fail "bad UTF-8 exit code"
+[ "$out" = "613f62e93f" ] || fail "bad UTF-8 output $out"
+[ "$(cat "$tmp/count")" = "2" ] || fail "substitution count $(cat "$tmp/count")"
+
+# Unknown codeset and unreadable file: a message and exit code 1.
+"$zelconv" -t no-such-codeset "$data/1252.txt" >/dev/null 2>"$tmp/err"
+[ $? -eq 1 ] && grep -q no-such-codeset "$tmp/err" || fail "unknown codeset"
+"$zelconv" -t 1252 "$tmp/missing" >/dev/null 2>"$tmp/err"
+[ $? -eq 1 ] && grep -q missing "$tmp/err" || fail "missing file"
+
+# The list names the generated tables and the redirect.
+list=$("$zelconv" -l)
+for name in 1252 932 GB18030 IBM930 IBM1252 UTF8; do
+  grep -qx "$name" <<<"$list" || fail "-l lacks $name"
+done
+grep -qx aliases <<<"$list" && fail "-l lists the aliases file"
+
+[ $failures -eq 0 ] && echo "zelconv: all checks passed"
+exit $((failures > 0))

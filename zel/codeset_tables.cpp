@@ -1,0 +1,112 @@
+// Finding and loading codeset table files, following redirect files.
+#include "zel/codeset_tables.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "zel/convert.h"
+#include "zel/locale.h"
+#include "zel/path_separator.h"
+
+namespace zel {
+
+namespace {
+
+// Reads the whole file at path into a heap block. False when it cannot be
+// opened, measured, held or read in full.
+bool readWholeFile(const char* path, CodesetTable* file) {
+  std::FILE* f = std::fopen(path, "rb");
+  if (f == nullptr) return false;
+  long size = -1;
+  if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
+  if (size < 0 || static_cast<unsigned long>(size) > kTableMaxSize || std::fseek(f, 0, SEEK_SET) != 0) {
+    std::fclose(f);
+    return false;
+  }
+  std::size_t n = static_cast<std::size_t>(size);
+  auto* block = static_cast<unsigned char*>(std::malloc(n > 0 ? n : 1));
+  if (block == nullptr) {
+    std::fclose(f);
+    return false;
+  }
+  if (std::fread(block, 1, n, f) != n) {
+    std::free(block);
+    std::fclose(f);
+    return false;
+  }
+  std::fclose(f);
+  *file = {block, n};
+  return true;
+}
+
+bool hasTableMagic(const CodesetTable& file) {
+  return file.size >= kTableMinSize && std::memcmp(file.image + 8, "ucv", 3) == 0;
+}
+
+// A redirect file holds, as UTF-8 text, the name of another table file in the
+// same directory. Its converted text, without control and blank characters,
+// replaces the name part of path.
+void followRedirect(const CodesetTable& file, char* path, std::size_t nameAt) {
+  char converted[32];
+  std::size_t n = fromUtf8String(nullptr, reinterpret_cast<const char*>(file.image),
+                                 static_cast<std::ptrdiff_t>(file.size), converted, sizeof converted);
+  std::size_t at = nameAt;
+  for (std::size_t i = 0; i < n && at < kPathBufferSize - 1; ++i) {
+    unsigned char c = static_cast<unsigned char>(converted[i]);
+    if (std::iscntrl(c) || std::isspace(c)) continue;
+    path[at++] = static_cast<char>(c);
+  }
+  path[at] = '\0';
+}
+
+}  // namespace
+
+CodesetTable loadCodesetTable(const char* prefix, const char* name) {
+  std::size_t prefixLength = std::strlen(prefix);
+  if (prefixLength + std::strlen(name) + 2 > kPathBufferSize) return {nullptr, 0};
+  char path[kPathBufferSize];
+  std::snprintf(path, sizeof path, "%s%s", prefix, name);
+  for (int pass = 0; pass < kMaxTableFiles; ++pass) {
+    CodesetTable file{nullptr, 0};
+    if (!readWholeFile(path, &file)) return {nullptr, 0};
+    if (hasTableMagic(file)) {
+      // A table that points outside itself is refused, not used.
+      if (codesetTableIsSound(file.image, file.size)) return file;
+      std::free(file.image);
+      return {nullptr, 0};
+    }
+    followRedirect(file, path, prefixLength);
+    std::free(file.image);
+  }
+  return {nullptr, 0};
+}
+
+CodesetTable findCodesetTable(const char* name) {
+  const char sep = kPathSeparator;
+  char prefix[kPathBufferSize];
+  CodesetTable table{nullptr, 0};
+  const char* zelDir = getZelDir();
+  std::size_t zelLength = std::strlen(zelDir);
+  if (zelLength > 0 && zelLength + 10 < kPathBufferSize) {
+    std::snprintf(prefix, sizeof prefix, "%s%c%s%c", zelDir, sep, "codeset", sep);
+    table = loadCodesetTable(prefix, name);
+    if (table.image != nullptr) return table;
+  }
+  if (zelLength > 0 && zelLength + 2 < kPathBufferSize) {
+    std::snprintf(prefix, sizeof prefix, "%s%c", zelDir, sep);
+    table = loadCodesetTable(prefix, name);
+    if (table.image != nullptr) return table;
+  }
+  const char* binDir = std::getenv("BINDIR");
+  if (binDir != nullptr && binDir[0] != '\0' && std::strlen(binDir) + 21 < kPathBufferSize) {
+    std::snprintf(prefix, sizeof prefix, "%s%c%s%c%s%c%s%c", binDir, sep, "..", sep, "generic", sep,
+                  "codeset", sep);
+    table = loadCodesetTable(prefix, name);
+    if (table.image != nullptr) return table;
+  }
+  return loadCodesetTable("", name);
+}
+
+}  // namespace zel

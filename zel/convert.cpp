@@ -1,0 +1,65 @@
+// The conversion interface over the dispatcher.
+#include "zel/convert.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "zel/locale.h"
+
+namespace zel {
+
+namespace {
+constexpr std::size_t kNameBufferSize = 128;
+}
+
+std::size_t fromUtf8String(CodesetConverter* converter, const char* input, std::ptrdiff_t inputLength,
+                           char* output, std::size_t outputSize) {
+  if (outputSize == 0) return 0;
+  if (converter == nullptr) {
+    if (!zelInitialized) zelInitialize();
+    converter = currentConverter;
+  }
+  converter->encodeShift = 0;
+  bool terminate = inputLength < 0;
+  if (input == nullptr) input = "";
+  std::size_t inCount = terminate ? std::strlen(input) : static_cast<std::size_t>(inputLength);
+  std::size_t outCount = terminate ? outputSize - 1 : outputSize;
+  const char* in = input;
+  char* out = output;
+  convFromUtf8(converter, &in, &inCount, &out, &outCount);
+  const char* none = nullptr;
+  convFromUtf8(converter, &none, &inCount, &out, &outCount);
+  if (terminate) *out = '\0';
+  return outputSize - outCount;
+}
+
+char* fromUtf8Alloc(CodesetConverter* converter, const char* text, char** bufferRef) {
+  if (text == nullptr) text = "";
+  std::size_t length = std::strlen(text);
+  if (length > (static_cast<std::size_t>(-1) - 1) / 2) return nullptr;
+  std::size_t size = 2 * length + 1;
+  char* buffer = bufferRef != nullptr ? *bufferRef : nullptr;
+  if (buffer == nullptr) {
+    buffer = static_cast<char*>(std::malloc(size));
+    if (buffer == nullptr) return nullptr;
+    if (bufferRef != nullptr) *bufferRef = buffer;
+  }
+  fromUtf8String(converter, text, -1, buffer, size);
+  return buffer;
+}
+
+CodesetConverter* openCodeset(const char* name) {
+  if (name == nullptr) return nullptr;
+  if (std::strchr(name, '/') != nullptr || std::strchr(name, '\\') != nullptr) return openConverter(name);
+  char normalised[kNameBufferSize];
+  normalizeCodesetName(name, normalised, sizeof normalised);
+  return openConverter(normalised);
+}
+
+int setCurrentConverter(CodesetConverter* converter) {
+  if (!zelInitialized) zelInitialize();
+  currentConverter = converter != nullptr ? converter : osConverter;
+  return 0;
+}
+
+}  // namespace zel

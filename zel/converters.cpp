@@ -1,0 +1,98 @@
+// Converter records, the process-wide converters and the dispatcher.
+#include "zel/converters.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "zel/codeset_tables.h"
+#include "zel/encoders.h"
+#include "zel/locale.h"
+
+namespace zel {
+
+namespace {
+CodesetConverter utf8Record{nullptr, CT_UTF8, "UTF8", 0, 0, 0};
+CodesetConverter osRecord{nullptr, CT_OS, "OS", 0, 0, 0};
+}  // namespace
+
+CodesetConverter* utf8Converter = &utf8Record;
+CodesetConverter* osConverter = &osRecord;
+CodesetConverter* currentConverter = &osRecord;
+CodesetConverter* osDefaultConverter = &osRecord;
+bool zelInitialized = false;
+
+Engine engineForType(std::uint16_t type) {
+  switch (type) {
+    case CT_SBCS:
+      return encodeSbcs;
+    case CT_DBCS:
+      return encodeDbcs;
+    case CT_MBCS:
+      return encodeMbcs;
+    case CT_EBCDIC_MIXED:
+      return encodeEbcdicMixed;
+    case CT_UTF8:
+      return encodeUtf8;
+    case CT_EBCDIC_SBCS:
+      return encodeEbcdicSbcs;
+    case CT_GB18030:
+      return encodeGb18030;
+    default:
+      return encodePassThrough;
+  }
+}
+
+CodesetConverter* openConverter(const char* name) {
+  if (name == nullptr) return nullptr;
+  if (std::strcmp(name, "UTF8") == 0) return utf8Converter;
+  auto* converter = static_cast<CodesetConverter*>(std::calloc(1, sizeof(CodesetConverter)));
+  if (converter == nullptr) return nullptr;
+  CodesetTable table = findCodesetTable(name);
+  if (table.image == nullptr) {
+    std::free(converter);
+    return nullptr;
+  }
+  converter->table = table.image;
+  converter->tableSize = table.size;
+  converter->encodeShift = 0;
+  converter->substitutions = 0;
+  converter->type = tableConverterType(table.image);
+  // The stored name holds at most 21 characters; an unterminated one is cut.
+  const char* stored = reinterpret_cast<const char*>(table.image + kTableNameOffset);
+  std::size_t length = 0;
+  while (length < kTableNameSize - 1 && stored[length] != '\0') ++length;
+  std::memcpy(converter->name, stored, length);
+  converter->name[length] = '\0';
+  return converter;
+}
+
+int convFromUtf8(CodesetConverter* converter, const char** input, std::size_t* inputCount, char** output,
+                 std::size_t* outputCount) {
+  if (converter == nullptr) {
+    if (!zelInitialized) zelInitialize();
+    converter = currentConverter;
+  }
+  Engine engine = engineForType(converter->type);
+  if (input == nullptr || *input == nullptr) {
+    // Reset: only the mixed EBCDIC engine writes (a closing SI).
+    const unsigned char* none = nullptr;
+    auto* out = reinterpret_cast<unsigned char*>(*output);
+    unsigned char* outEnd = out + *outputCount;
+    int status = engine(converter, &none, nullptr, &out, outEnd);
+    *outputCount -= static_cast<std::size_t>(out - reinterpret_cast<unsigned char*>(*output));
+    *output = reinterpret_cast<char*>(out);
+    return status;
+  }
+  auto* in = reinterpret_cast<const unsigned char*>(*input);
+  auto* out = reinterpret_cast<unsigned char*>(*output);
+  const unsigned char* inStart = in;
+  unsigned char* outStart = out;
+  int status = engine(converter, &in, in + *inputCount, &out, out + *outputCount);
+  *inputCount -= static_cast<std::size_t>(in - inStart);
+  *outputCount -= static_cast<std::size_t>(out - outStart);
+  *input = reinterpret_cast<const char*>(in);
+  *output = reinterpret_cast<char*>(out);
+  return status;
+}
+
+}  // namespace zel

@@ -1,0 +1,59 @@
+// Converter objects: one record per codeset, the process-wide converters and
+// the dispatcher that converts UTF-8 into a converter's codeset.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace zel {
+
+// Values of CodesetConverter::type; they select the engine. Any other value
+// behaves like CT_OS.
+enum ConverterType : std::uint16_t {
+  CT_SBCS = 1,
+  CT_DBCS = 2,
+  CT_MBCS = 3,
+  CT_EBCDIC_MIXED = 4,
+  CT_UTF8 = 6,
+  CT_EBCDIC_SBCS = 8,
+  CT_OS = 9,
+  CT_GB18030 = 10,
+};
+
+// Outcomes of convFromUtf8. Bad or unmappable input is never a status: it is
+// substituted and counted.
+enum ConvStatus : int {
+  CONV_OK = 0,           // all input consumed, or a reset done
+  CONV_OUTPUT_FULL = 1,  // the next character does not fit; input rests on it
+  CONV_INCOMPLETE = 2,   // input ends inside a UTF-8 sequence; input rests on its first byte
+};
+
+struct CodesetConverter {
+  unsigned char* table;         // the whole table file image; null for the built-ins
+  std::uint16_t type;           // a ConverterType value
+  char name[32];                // codeset name, NUL-terminated
+  std::uint16_t substitutions;  // substitution characters written (wraps)
+  std::uint8_t encodeShift;     // 1 inside an SO ... SI double-byte run (type 4)
+  std::size_t tableSize;        // bytes in table, checked at load
+};
+
+// Process-wide converters, owned by the library and never freed.
+extern CodesetConverter* utf8Converter;
+extern CodesetConverter* osConverter;
+extern CodesetConverter* currentConverter;    // used for a null converter argument
+extern CodesetConverter* osDefaultConverter;  // the operating system's own codeset
+// Set once by zelInitialize; the converters above are chosen then.
+extern bool zelInitialized;
+
+// "UTF8" (exact case) gives utf8Converter; any other name is a table file
+// looked up by findCodesetTable. Null when no valid table is found.
+CodesetConverter* openConverter(const char* name);
+
+// Converts UTF-8 from *input (*inputCount bytes) into *output (*outputCount
+// bytes), advancing both pointers and decreasing both counts by what was
+// consumed and written. A null *input (or null input) resets the output's
+// shift state. A null converter means currentConverter, after start-up.
+int convFromUtf8(CodesetConverter* converter, const char** input, std::size_t* inputCount, char** output,
+                 std::size_t* outputCount);
+
+}  // namespace zel
