@@ -56,6 +56,10 @@ TEST_F(OperatorCommands, InstallsAnInteractiveServiceWithTheDesktopFlagInAnyCase
   EXPECT_EQ(install.exitCode, 0u);
   EXPECT_EQ(serviceType(installation.serviceName),
             static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS));
+  ASSERT_TRUE(startService(installation.serviceName));
+  EXPECT_TRUE(waitForState(installation.serviceName, SERVICE_RUNNING, 20000));
+  EXPECT_TRUE(waitForText(installation.workingDir + "\\standin.log", "start ", 1, 20000));
+  EXPECT_EQ(stopService(installation.serviceName).statesSeen.back(), static_cast<DWORD>(SERVICE_STOPPED));
 }
 
 TEST_F(OperatorCommands, RemovesARunningService) {

@@ -53,8 +53,8 @@ long statusField(const std::string& status, const char* field) {
                                  : std::strtol(status.c_str() + at + std::strlen(field) + 1, nullptr, 10);
 }
 
-// The figures of the Unix process whose command line begins with commandLine.
-UnixFigures unixFiguresOf(const std::string& commandLine) {
+// The figures of the Unix process whose command line holds program.
+UnixFigures unixFiguresOf(const std::string& program) {
   UnixFigures figures;
   WIN32_FIND_DATAA entry;
   HANDLE search = FindFirstFileA("Z:\\proc\\*", &entry);
@@ -62,7 +62,7 @@ UnixFigures unixFiguresOf(const std::string& commandLine) {
   do {
     std::string pid = entry.cFileName;
     if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-    if (readFile("Z:\\proc\\" + pid + "\\cmdline").rfind(commandLine, 0) != 0) continue;
+    if (readFile("Z:\\proc\\" + pid + "\\cmdline").find(program) == std::string::npos) continue;
     std::string status = readFile("Z:\\proc\\" + pid + "\\status");
     figures = {statusField(status, "VmHWM"), statusField(status, "VmRSS"), statusField(status, "RssAnon")};
     break;
@@ -76,28 +76,46 @@ void printFigures(const char* when, const MemoryFigures& figures, const UnixFigu
   std::printf(
       "zaqservice memory %s: peak working set %.1f KiB, working set %.1f KiB, private bytes %.1f KiB "
       "(as Wine reports them); Unix process: peak resident %ld KiB, resident %ld KiB, private resident "
-      "%ld KiB; an idle Wine program: private resident %ld KiB\n",
+      "%ld KiB; an idle Wine program with the same imports: resident %ld KiB, private resident %ld KiB\n",
       when, figures.peakWorkingSet / 1024.0, figures.workingSet / 1024.0, figures.privateBytes / 1024.0,
-      unix.peakResident, unix.resident, unix.privateResident, idle.privateResident);
+      unix.peakResident, unix.resident, unix.privateResident, idle.resident, idle.privateResident);
   std::fflush(stdout);
 }
 
-TEST(Supervision, RestartsAnApplicationThatEndsAfterThePauseAndStaysSmall) {
+// The idle peer, started for one measurement.
+UnixFigures idleFigures() {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION peer{};
+  std::string line = "idle_peer";
+  if (!CreateProcessA(IDLE_PEER_EXE, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                      &startup, &peer))
+    return {};
+  Sleep(1000);
+  UnixFigures figures = unixFiguresOf("idle_peer");
+  TerminateProcess(peer.hProcess, 0);
+  WaitForSingleObject(peer.hProcess, 5000);
+  CloseHandle(peer.hProcess);
+  CloseHandle(peer.hThread);
+  return figures;
+}
+
+TEST(SupervisionEndToEnd, RestartsAnApplicationThatEndsAfterThePauseAndStaysSmall) {
   Installation installation = layOut("13", withStandinMode("exit-after 2\n"));
   ASSERT_EQ(operatorCommand(installation, "-install").exitCode, 0u);
   ASSERT_TRUE(startService(installation.serviceName));
   std::string standinLog = installation.workingDir + "\\standin.log";
   ASSERT_TRUE(waitForText(standinLog, "start ", 1, 20000));
+  DWORD previous = GetTickCount();
   DWORD serviceProcess = serviceProcessId(installation.serviceName);
   ASSERT_NE(serviceProcess, 0u);
   Sleep(1000);
-  std::string idleProgram = std::string(ZAQ_BINARY_DIR).substr(2) + "/wine_session_holder.exe";
+  UnixFigures idle = idleFigures();
   MemoryFigures first = memoryOf(serviceProcess);
   UnixFigures firstUnix = unixFiguresOf(installation.program);
-  printFigures("while supervising", first, firstUnix, unixFiguresOf(idleProgram));
+  printFigures("while supervising", first, firstUnix, idle);
 
   // Three restarts, each about 2 s of running plus the 30-second pause.
-  DWORD previous = GetTickCount();
   for (std::size_t starts = 2; starts <= 4; ++starts) {
     ASSERT_TRUE(waitForText(standinLog, "start ", starts, 45000)) << "start " << starts;
     DWORD now = GetTickCount();
@@ -108,7 +126,7 @@ TEST(Supervision, RestartsAnApplicationThatEndsAfterThePauseAndStaysSmall) {
   Sleep(1000);
   MemoryFigures later = memoryOf(serviceProcess);
   UnixFigures laterUnix = unixFiguresOf(installation.program);
-  printFigures("after three restarts", later, laterUnix, unixFiguresOf(idleProgram));
+  printFigures("after three restarts", later, laterUnix, idle);
   ASSERT_GT(firstUnix.privateResident, 0);
   EXPECT_LE(laterUnix.privateResident, firstUnix.privateResident + 256);
   EXPECT_LE(later.peakWorkingSet, first.peakWorkingSet + 256 * 1024);
