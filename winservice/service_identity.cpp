@@ -63,6 +63,7 @@ void getWorkingDir() {
 }
 
 void setupServiceInfo(const char* name) {
+  if (name == nullptr) name = "";  // an empty argument vector
   bool agent = isAgentInvocation(name);
   hostState.launchKind = agent ? LAUNCH_AGENT : LAUNCH_SERVER;
   hostState.defaultLogCmdPort = agent ? AGENT_LOG_CMD_PORT : AGENT_LOG_CMD_PORT + 1;

@@ -104,11 +104,6 @@ TEST_F(JavaCommandOnDisk, ServerRecipeWithModulesAndDriver) {
   EXPECT_TRUE(full.bootList.empty());
 }
 
-TEST_F(JavaCommandOnDisk, ServerWithoutServerJarsStartsWithTheSeparator) {
-  writeFile(root + "\\jars\\util.jar", "");
-  EXPECT_EQ(zaq::buildClassPath(zaq::LAUNCH_SERVER, server).classPath, ";..\\jars\\util.jar");
-}
-
 TEST_F(JavaCommandOnDisk, AgentRecipeOverEveryGroup) {
   for (const char* dir : {"\\client\\client", "\\client\\ZAQClient", "\\jars\\boot"})
     zaq_test::makeDirectories(root + dir);
@@ -125,17 +120,6 @@ TEST_F(JavaCommandOnDisk, AgentRecipeOverEveryGroup) {
   EXPECT_EQ(path.bootList, "..\\jars\\boot\\boot.jar");
   std::string command = javaCommand(zaq::LAUNCH_AGENT, client, "");
   EXPECT_NE(command.find("swt.jar;..\\jars\\boot\\boot.jar -Dsun.net"), std::string::npos) << command;
-}
-
-TEST_F(JavaCommandOnDisk, ManyJarsAllReachTheCommandLine) {
-  for (int i = 0; i < 300; ++i)
-    writeFile(root + "\\jars\\library-with-a-rather-long-name-" + std::to_string(i) + ".jar", "");
-  std::string command = javaCommand(zaq::LAUNCH_SERVER, server, server + "\\server.ini");
-  for (int i = 0; i < 300; ++i)
-    EXPECT_NE(command.find("..\\jars\\library-with-a-rather-long-name-" + std::to_string(i) + ".jar"),
-              std::string::npos)
-        << i;
-  EXPECT_GT(command.size(), 4096u);
 }
 
 TEST_F(JavaCommandOnDisk, InstallationPathWithBlanksIsQuoted) {
