@@ -37,12 +37,13 @@ std::FILE* openAliasesFile() {
   char path[kAliasPathSize];
   std::FILE* f = nullptr;
   if (length > 0 && length + 17 < kAliasPathSize) {
-    std::snprintf(path, sizeof path, "%s%ccodeset%caliases", dir, sep, sep);
-    f = std::fopen(path, "r");
+    if (std::snprintf(path, sizeof path, "%s%ccodeset%caliases", dir, sep, sep) <
+        static_cast<int>(sizeof path))
+      f = std::fopen(path, "r");
   }
   if (f == nullptr && length > 0 && length + 9 < kAliasPathSize) {
-    std::snprintf(path, sizeof path, "%s%caliases", dir, sep);
-    f = std::fopen(path, "r");
+    if (std::snprintf(path, sizeof path, "%s%caliases", dir, sep) < static_cast<int>(sizeof path))
+      f = std::fopen(path, "r");
   }
   if (f == nullptr) f = std::fopen("aliases", "r");
   return f;

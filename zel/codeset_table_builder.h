@@ -81,15 +81,15 @@ inline std::vector<unsigned char> buildRowTable(const TableHeader& header,
     putLe16(image, at + kPrefixMaxLength, static_cast<std::uint32_t>(prefixes[n].size()));
   }
   std::size_t width = entryBytes(header.type);
-  std::map<std::vector<unsigned char>, std::uint32_t> stored;
+  std::map<std::string, std::uint32_t> stored;  // row bytes -> position
   for (std::size_t high = 0; high < 256; ++high) {
-    std::vector<unsigned char> row(256 * width);
+    std::string row(256 * width, '\0');
     for (std::size_t low = 0; low < 256; ++low) {
       std::uint32_t e = entries[high * 256 + low];
       for (std::size_t k = 0; k < width; ++k) {
         // Type 3 stores the prefix number first, then the value.
         std::uint32_t part = width == 4 ? (k < 2 ? e >> 16 : e & 0xFFFF) : e;
-        row[low * width + k] = static_cast<unsigned char>(part >> (8 * (k % 2)));
+        row[low * width + k] = static_cast<char>((part >> (8 * (k % 2))) & 0xFF);
       }
     }
     auto found = stored.find(row);

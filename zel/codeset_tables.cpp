@@ -67,7 +67,8 @@ CodesetTable loadCodesetTable(const char* prefix, const char* name) {
   std::size_t prefixLength = std::strlen(prefix);
   if (prefixLength + std::strlen(name) + 2 > kPathBufferSize) return {nullptr, 0};
   char path[kPathBufferSize];
-  std::snprintf(path, sizeof path, "%s%s", prefix, name);
+  if (std::snprintf(path, sizeof path, "%s%s", prefix, name) >= static_cast<int>(sizeof path))
+    return {nullptr, 0};
   for (int pass = 0; pass < kMaxTableFiles; ++pass) {
     CodesetTable file{nullptr, 0};
     if (!readWholeFile(path, &file)) return {nullptr, 0};
@@ -86,25 +87,29 @@ CodesetTable loadCodesetTable(const char* prefix, const char* name) {
 CodesetTable findCodesetTable(const char* name) {
   const char sep = kPathSeparator;
   char prefix[kPathBufferSize];
+  constexpr int kPrefixLimit = static_cast<int>(kPathBufferSize);
   CodesetTable table{nullptr, 0};
   const char* zelDir = getZelDir();
   std::size_t zelLength = std::strlen(zelDir);
   if (zelLength > 0 && zelLength + 10 < kPathBufferSize) {
-    std::snprintf(prefix, sizeof prefix, "%s%c%s%c", zelDir, sep, "codeset", sep);
-    table = loadCodesetTable(prefix, name);
-    if (table.image != nullptr) return table;
+    if (std::snprintf(prefix, sizeof prefix, "%s%c%s%c", zelDir, sep, "codeset", sep) < kPrefixLimit) {
+      table = loadCodesetTable(prefix, name);
+      if (table.image != nullptr) return table;
+    }
   }
   if (zelLength > 0 && zelLength + 2 < kPathBufferSize) {
-    std::snprintf(prefix, sizeof prefix, "%s%c", zelDir, sep);
-    table = loadCodesetTable(prefix, name);
-    if (table.image != nullptr) return table;
+    if (std::snprintf(prefix, sizeof prefix, "%s%c", zelDir, sep) < kPrefixLimit) {
+      table = loadCodesetTable(prefix, name);
+      if (table.image != nullptr) return table;
+    }
   }
   const char* binDir = std::getenv("BINDIR");
   if (binDir != nullptr && binDir[0] != '\0' && std::strlen(binDir) + 21 < kPathBufferSize) {
-    std::snprintf(prefix, sizeof prefix, "%s%c%s%c%s%c%s%c", binDir, sep, "..", sep, "generic", sep,
-                  "codeset", sep);
-    table = loadCodesetTable(prefix, name);
-    if (table.image != nullptr) return table;
+    if (std::snprintf(prefix, sizeof prefix, "%s%c%s%c%s%c%s%c", binDir, sep, "..", sep, "generic", sep,
+                      "codeset", sep) < kPrefixLimit) {
+      table = loadCodesetTable(prefix, name);
+      if (table.image != nullptr) return table;
+    }
   }
   return loadCodesetTable("", name);
 }

@@ -73,6 +73,14 @@ int convFromUtf8(CodesetConverter* converter, const char** input, std::size_t* i
     converter = currentConverter;
   }
   Engine engine = engineForType(converter->type);
+  // Missing output or count arguments mean no room; a missing count, no input.
+  char* noOutput = nullptr;
+  std::size_t noRoom = 0, noInput = 0;
+  if (output == nullptr || outputCount == nullptr) {
+    output = &noOutput;
+    outputCount = &noRoom;
+  }
+  if (inputCount == nullptr) inputCount = &noInput;
   if (input == nullptr || *input == nullptr) {
     // Reset: only the mixed EBCDIC engine writes (a closing SI).
     const unsigned char* none = nullptr;

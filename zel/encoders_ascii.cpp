@@ -1,6 +1,7 @@
 // Table encoders for the codesets whose bytes 0x00-0x7F are ASCII: single-byte
 // (CT_SBCS), double-byte (CT_DBCS) and multi-byte with prefix records
 // (CT_MBCS). ASCII runs are copied without table access.
+#include <bit>
 #include <cstring>
 
 #include "zel/codeset_tables.h"
@@ -11,33 +12,70 @@ namespace zel {
 
 namespace {
 
-// The frame shared by the three engines: reset, ASCII runs, then one
-// character at a time through encode(u, bytes) -> byte count (at most 16),
-// written only when all its bytes fit. A substitution counts when written.
-template <typename Encode>
+// The table parts an engine reads, located once per call. Values are kept
+// in locals so that writing output bytes cannot force them to be reloaded.
+struct Rows {
+  const unsigned char* mapping;  // R
+  const unsigned char* index;    // the encode row index
+  const unsigned char* row(std::uint32_t u) const { return mapping + 4u * readLe16(index + 2 * (u >> 8)); }
+};
+
+Rows rowsOf(const unsigned char* table) {
+  return {table + readLe32(table), table + kTableRowIndexOffset};
+}
+
+// The frame shared by the three engines: reset, ASCII bytes and runs, then
+// one character at a time through encode(u, q, room, &substituted), which
+// writes the character's bytes when they all fit and returns their count,
+// or -1 (nothing written) when they do not. fast(p, inEnd, q, outEnd) may
+// first take a run of the engine's commonest characters (whole sequences,
+// mapped, fitting), writing exactly what encode would.
+template <typename Encode, typename Fast>
 int runAsciiBasedEngine(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
-                        unsigned char** out, unsigned char* outEnd, Encode encode) {
+                        unsigned char** out, unsigned char* outEnd, Encode encode, Fast fast) {
   if (*in == nullptr) {
     converter->encodeShift = 0;
     return CONV_OK;
   }
+  const unsigned char* p = *in;
+  unsigned char* q = *out;
+  int status;
   for (;;) {
-    copyAsciiRun(in, inEnd, out, outEnd);
-    if (*in == inEnd) return CONV_OK;
-    if (*out == outEnd) return CONV_OUTPUT_FULL;
-    Utf8Char c = readUtf8Short(*in, inEnd);
-    if (c.length == 0) return CONV_INCOMPLETE;
-    unsigned char bytes[16];
+    if (p == inEnd) {
+      status = CONV_OK;
+      break;
+    }
+    if (q == outEnd) {
+      status = CONV_OUTPUT_FULL;
+      break;
+    }
+    if (*p < 0x80) {
+      *q++ = *p++;
+      if (p != inEnd && q != outEnd && *p < 0x80) copyAsciiRun(&p, inEnd, &q, outEnd);
+      continue;
+    }
+    fast(p, inEnd, q, outEnd);
+    if (p == inEnd || q == outEnd || *p < 0x80) continue;
+    Utf8Char c = readUtf8Short(p, inEnd);
+    if (c.length == 0) {
+      status = CONV_INCOMPLETE;
+      break;
+    }
     bool substituted = false;
-    std::size_t n = encode(c.value, bytes, &substituted);
-    if (n > static_cast<std::size_t>(outEnd - *out)) return CONV_OUTPUT_FULL;
-    std::memcpy(*out, bytes, n);
-    *out += n;
-    *in += c.length;
+    std::ptrdiff_t n = encode(c.value, q, outEnd - q, &substituted);
+    if (n < 0) {
+      status = CONV_OUTPUT_FULL;
+      break;
+    }
+    q += n;
+    p += c.length;
     // An invalid lead byte counts once as read, and again if '?' itself is unmapped.
     if (c.invalid) countSubstitution(converter);
     if (substituted) countSubstitution(converter);
   }
+  *in = p;
+  *out = q;
+  return status;
 }
 
 }  // namespace
@@ -45,64 +83,129 @@ int runAsciiBasedEngine(CodesetConverter* converter, const unsigned char** in, c
 int encodeSbcs(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
                unsigned char** out, unsigned char* outEnd) {
   const unsigned char* table = converter->table;
+  const Rows rows = rowsOf(table);
+  const unsigned char subByte = table[kTableSubByteOffset];
+  const std::uint16_t subChar = readLe16(table + kTableSubCharOffset);
   return runAsciiBasedEngine(
       converter, in, inEnd, out, outEnd,
-      [table](std::uint32_t u, unsigned char* bytes, bool* substituted) -> std::size_t {
-        unsigned char b = encodingRow(table, u >> 8)[u & 0xFF];
-        if (b == table[kTableSubByteOffset] && !(u == readLe16(table + kTableSubCharOffset) && u != 0xFFFF)) {
+      [rows, subByte, subChar](std::uint32_t u, unsigned char* q, std::ptrdiff_t, bool* substituted) {
+        unsigned char b = rows.row(u)[u & 0xFF];
+        if (b == subByte && !(u == subChar && u != 0xFFFF)) {
           b = '?';
           *substituted = true;
         }
-        bytes[0] = b;
-        return 1;
+        *q = b;  // one byte always fits
+        return std::ptrdiff_t{1};
+      },
+      [rows, subByte](const unsigned char*& p, const unsigned char* inEnd, unsigned char*& q,
+                      unsigned char* outEnd) {
+        // Text of a Latin page: short ASCII runs between two-byte sequences.
+        constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+        while (p != inEnd && q != outEnd) {
+          unsigned b = p[0];
+          if (b < 0x80) {
+            if (inEnd - p >= 8 && outEnd - q >= 8) {
+              std::uint64_t w;
+              std::memcpy(&w, p, 8);
+              std::uint64_t high = w & kHigh;
+              if (high == 0) {
+                std::memcpy(q, &w, 8);
+                p += 8;
+                q += 8;
+                continue;
+              }
+              if constexpr (std::endian::native == std::endian::little) {
+                int k = std::countr_zero(high) / 8;  // at least 1: p[0] is ASCII
+                for (int i = 0; i < k; ++i) *q++ = *p++;
+                continue;
+              }
+            }
+            *q++ = static_cast<unsigned char>(b);
+            ++p;
+            continue;
+          }
+          if ((b & 0xE0) != 0xC0 || inEnd - p < 2) return;
+          std::uint32_t u = ((b & 0x1Fu) << 6) | (p[1] & 0x3Fu);
+          unsigned char mapped = rows.row(u)[u & 0xFF];
+          if (mapped == subByte) return;
+          *q++ = mapped;
+          p += 2;
+        }
       });
 }
 
 int encodeDbcs(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
                unsigned char** out, unsigned char* outEnd) {
-  const unsigned char* table = converter->table;
+  const Rows rows = rowsOf(converter->table);
   return runAsciiBasedEngine(
       converter, in, inEnd, out, outEnd,
-      [table](std::uint32_t u, unsigned char* bytes, bool* substituted) -> std::size_t {
-        std::uint16_t v = readLe16(encodingRow(table, u >> 8) + 2 * (u & 0xFF));
+      [rows](std::uint32_t u, unsigned char* q, std::ptrdiff_t room, bool* substituted) {
+        std::uint16_t v = readLe16(rows.row(u) + 2 * (u & 0xFF));
         if (v == 0xFFFF) {
           v = '?';
           *substituted = true;
         }
         if (v < 0x100) {
-          bytes[0] = static_cast<unsigned char>(v);
-          return 1;
+          *q = static_cast<unsigned char>(v);
+          return std::ptrdiff_t{1};
         }
-        bytes[0] = static_cast<unsigned char>(v >> 8);
-        bytes[1] = static_cast<unsigned char>(v & 0xFF);
-        return 2;
+        if (room < 2) return std::ptrdiff_t{-1};
+        q[0] = static_cast<unsigned char>(v >> 8);
+        q[1] = static_cast<unsigned char>(v & 0xFF);
+        return std::ptrdiff_t{2};
+      },
+      [rows](const unsigned char*& p, const unsigned char* inEnd, unsigned char*& q, unsigned char* outEnd) {
+        while (inEnd - p >= 3 && outEnd - q >= 2 && p[0] >= 0xE0) {
+          std::uint32_t u = ((p[0] & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+          std::uint16_t v = readLe16(rows.row(u) + 2 * (u & 0xFF));
+          if (v < 0x100 || v == 0xFFFF) return;
+          q[0] = static_cast<unsigned char>(v >> 8);
+          q[1] = static_cast<unsigned char>(v & 0xFF);
+          q += 2;
+          p += 3;
+        }
       });
 }
 
 int encodeMbcs(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
                unsigned char** out, unsigned char* outEnd) {
-  const unsigned char* table = converter->table;
-  const unsigned char* mapping = table + readLe32(table);
+  const Rows rows = rowsOf(converter->table);
   return runAsciiBasedEngine(
       converter, in, inEnd, out, outEnd,
-      [table, mapping](std::uint32_t u, unsigned char* bytes, bool* substituted) -> std::size_t {
-        const unsigned char* pair = encodingRow(table, u >> 8) + 4 * (u & 0xFF);
+      [rows](std::uint32_t u, unsigned char* q, std::ptrdiff_t room, bool* substituted) {
+        const unsigned char* pair = rows.row(u) + 4 * (u & 0xFF);
         std::uint16_t prefix = readLe16(pair), v = readLe16(pair + 2);
         if (v < 0x100) {
-          bytes[0] = static_cast<unsigned char>(v);
-          return 1;
+          *q = static_cast<unsigned char>(v);
+          return std::ptrdiff_t{1};
         }
         if (prefix == 0xFFFF) {
-          bytes[0] = '?';
+          *q = '?';
           *substituted = true;
-          return 1;
+          return std::ptrdiff_t{1};
         }
-        const unsigned char* record = mapping + kPrefixRecordSize * prefix;
-        std::size_t n = readLe16(record + kPrefixMaxLength);  // at most 14, checked at load
-        std::memcpy(bytes, record, n);
-        bytes[n] = static_cast<unsigned char>(v >> 8);
-        bytes[n + 1] = static_cast<unsigned char>(v & 0xFF);
+        const unsigned char* record = rows.mapping + kPrefixRecordSize * prefix;
+        std::ptrdiff_t n = readLe16(record + kPrefixMaxLength);  // at most 14, checked at load
+        if (room < n + 2) return std::ptrdiff_t{-1};
+        std::memcpy(q, record, static_cast<std::size_t>(n));
+        q[n] = static_cast<unsigned char>(v >> 8);
+        q[n + 1] = static_cast<unsigned char>(v & 0xFF);
         return n + 2;
+      },
+      [rows](const unsigned char*& p, const unsigned char* inEnd, unsigned char*& q, unsigned char* outEnd) {
+        // Three-byte sequences whose value has an empty prefix: two bytes out.
+        while (inEnd - p >= 3 && outEnd - q >= 2 && p[0] >= 0xE0) {
+          std::uint32_t u = ((p[0] & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+          const unsigned char* pair = rows.row(u) + 4 * (u & 0xFF);
+          std::uint16_t prefix = readLe16(pair), v = readLe16(pair + 2);
+          if (v < 0x100 || prefix == 0xFFFF ||
+              readLe16(rows.mapping + kPrefixRecordSize * prefix + kPrefixMaxLength) != 0)
+            return;
+          q[0] = static_cast<unsigned char>(v >> 8);
+          q[1] = static_cast<unsigned char>(v & 0xFF);
+          q += 2;
+          p += 3;
+        }
       });
 }
 

@@ -16,18 +16,40 @@ constexpr unsigned char kEbcdicQuestion = 0x6F;
 constexpr unsigned char kShiftOut = 0x0E;
 constexpr unsigned char kShiftIn = 0x0F;
 
-// Writes the run of invariant ASCII bytes at *in, one table read per byte.
-// The mixed engine stops at SO, which opens a double-byte run.
+// Per input byte: its invariant EBCDIC byte | 0x100, or 0 when the byte is
+// not an invariant character (so every byte from 0x80 is 0). One read per
+// byte in the run copy.
+struct InvariantBytes {
+  std::uint16_t entry[256];
+};
+
+const InvariantBytes& invariantBytes() {
+  static const InvariantBytes table = [] {
+    InvariantBytes t{};
+    for (int u = 0; u < 256; ++u)
+      if (unicodeInvariantChars[u]) t.entry[u] = static_cast<std::uint16_t>(0x100 | unicodeToEbcdic[u]);
+    return t;
+  }();
+  return table;
+}
+
+// Writes the run of invariant ASCII bytes at *in. The mixed engine stops at
+// SO, which opens a double-byte run.
 template <bool kStopAtShiftOut>
 void copyInvariantRun(const unsigned char** in, const unsigned char* inEnd, unsigned char** out,
                       unsigned char* outEnd) {
+  const std::uint16_t* entry = invariantBytes().entry;
   const unsigned char* p = *in;
   unsigned char* q = *out;
   std::size_t inLeft = static_cast<std::size_t>(inEnd - p);
   std::size_t outLeft = static_cast<std::size_t>(outEnd - q);
   const unsigned char* stop = p + (inLeft < outLeft ? inLeft : outLeft);
-  while (p < stop && unicodeInvariantChars[*p] && !(kStopAtShiftOut && *p == kShiftOut))
-    *q++ = unicodeToEbcdic[*p++];
+  while (p < stop) {
+    std::uint16_t e = entry[*p];
+    if (e == 0 || (kStopAtShiftOut && *p == kShiftOut)) break;
+    *q++ = static_cast<unsigned char>(e);
+    ++p;
+  }
   *in = p;
   *out = q;
 }
@@ -79,18 +101,33 @@ int encodeEbcdicSbcs(CodesetConverter* converter, const unsigned char** in, cons
     return CONV_OK;
   }
   const unsigned char* table = converter->table;
+  const unsigned char* p = *in;
+  unsigned char* q = *out;
+  int status;
   for (;;) {
-    copyInvariantRun<false>(in, inEnd, out, outEnd);
-    if (*in == inEnd) return CONV_OK;
-    if (*out == outEnd) return CONV_OUTPUT_FULL;
-    Utf8Char c = readUtf8Short(*in, inEnd);
-    if (c.length == 0) return CONV_INCOMPLETE;
+    copyInvariantRun<false>(&p, inEnd, &q, outEnd);
+    if (p == inEnd) {
+      status = CONV_OK;
+      break;
+    }
+    if (q == outEnd) {
+      status = CONV_OUTPUT_FULL;
+      break;
+    }
+    Utf8Char c = readUtf8Short(p, inEnd);
+    if (c.length == 0) {
+      status = CONV_INCOMPLETE;
+      break;
+    }
     bool substituted = false;
-    *(*out)++ = encodeEbcdicByte(table, c.value, &substituted);
-    *in += c.length;
+    *q++ = encodeEbcdicByte(table, c.value, &substituted);
+    p += c.length;
     if (c.invalid) countSubstitution(converter);
     if (substituted) countSubstitution(converter);
   }
+  *in = p;
+  *out = q;
+  return status;
 }
 
 int encodeEbcdicMixed(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
@@ -104,24 +141,44 @@ int encodeEbcdicMixed(CodesetConverter* converter, const unsigned char** in, con
     return CONV_OK;
   }
   const unsigned char* table = converter->table;
+  const unsigned char* p = *in;
+  unsigned char* q = *out;
+  std::uint8_t shift = converter->encodeShift;
+  int status;
   for (;;) {
-    if (converter->encodeShift == 0) copyInvariantRun<true>(in, inEnd, out, outEnd);
-    if (*in == inEnd) return CONV_OK;
-    if (*out == outEnd) return CONV_OUTPUT_FULL;
-    Utf8Char c = readUtf8Short(*in, inEnd);
-    if (c.length == 0) return CONV_INCOMPLETE;
+    if (shift == 0) copyInvariantRun<true>(&p, inEnd, &q, outEnd);
+    if (p == inEnd) {
+      status = CONV_OK;
+      break;
+    }
+    if (q == outEnd) {
+      status = CONV_OUTPUT_FULL;
+      break;
+    }
+    Utf8Char c = readUtf8Short(p, inEnd);
+    if (c.length == 0) {
+      status = CONV_INCOMPLETE;
+      break;
+    }
     unsigned char bytes[3];
     bool substituted = false;
-    std::uint8_t shift = converter->encodeShift;
-    std::size_t n = encodeMixed(table, c.value, &shift, bytes, &substituted);
-    if (n > static_cast<std::size_t>(outEnd - *out)) return CONV_OUTPUT_FULL;
-    std::memcpy(*out, bytes, n);
-    *out += n;
-    *in += c.length;
-    converter->encodeShift = shift;
+    std::uint8_t next = shift;
+    std::size_t n = encodeMixed(table, c.value, &next, bytes, &substituted);
+    if (n > static_cast<std::size_t>(outEnd - q)) {
+      status = CONV_OUTPUT_FULL;
+      break;
+    }
+    std::memcpy(q, bytes, n);
+    q += n;
+    p += c.length;
+    shift = next;
     if (c.invalid) countSubstitution(converter);
     if (substituted) countSubstitution(converter);
   }
+  converter->encodeShift = shift;
+  *in = p;
+  *out = q;
+  return status;
 }
 
 }  // namespace zel

@@ -156,6 +156,9 @@ TEST(EbcdicMixedEncoder, NothingIsWrittenWithoutRoomForTheWholeStep) {
   const char* in = nullptr;
   EXPECT_EQ(zel::convFromUtf8(&converter, &in, &inCount, &out, &outCount), zel::CONV_OUTPUT_FULL);
   EXPECT_EQ(converter.encodeShift, 1) << "a reset without room keeps the run open";
+  EXPECT_EQ(zel::convFromUtf8(&converter, nullptr, nullptr, nullptr, nullptr), zel::CONV_OUTPUT_FULL)
+      << "no output arguments: no room";
+  EXPECT_EQ(converter.encodeShift, 1);
   EXPECT_EQ(zeltest::convertAll(&converter, ""), bytes({0x0F}));
   EXPECT_EQ(zeltest::convertAll(&converter, ""), "") << "no run open: the reset writes nothing";
 }

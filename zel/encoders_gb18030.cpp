@@ -40,14 +40,15 @@ void writeFourByte(std::uint32_t n, unsigned char* bytes) {
   bytes[0] = static_cast<unsigned char>(0x81 + n / 10);
 }
 
-// Encodes a BMP value from 0x80 through the range records; 0 bytes when it
-// has no mapping.
-std::size_t encodeBmp(const GbLookup& g, std::uint32_t k, unsigned char* bytes) {
+constexpr std::uint32_t kOneByte = 0x80000000u;  // marks a one-byte result
+
+// The range lookup of a BMP key: a linear index, kOneByte | the byte, or 0
+// when the key has no mapping.
+inline std::uint32_t lookupBmp(const GbLookup& g, std::uint32_t k) {
   std::size_t at = g.records + static_cast<std::uint16_t>(dAt(g, g.directory + (k >> 9)) * 4u);
   for (;; at += 4) {
-    std::uint16_t start = dAt(g, at), end = dAt(g, at + 1);
-    if (k < start) return 0;
-    if (k <= end) break;
+    if (k < dAt(g, at)) return 0;
+    if (k <= dAt(g, at + 1)) break;
   }
   std::uint16_t start = dAt(g, at), kind = dAt(g, at + 2), base = dAt(g, at + 3);
   std::uint32_t index = 0;
@@ -55,18 +56,45 @@ std::size_t encodeBmp(const GbLookup& g, std::uint32_t k, unsigned char* bytes) 
     index = dAt(g, g.values + base + (k - start));
   else if (kind == 2)
     index = base + (k - start);
-  if (index == 0) {
-    bytes[0] = static_cast<unsigned char>((base + (k - start)) & 0xFF);
+  if (index == 0) return kOneByte | ((base + (k - start)) & 0xFF);
+  return index;
+}
+
+// Two bytes of a linear index below 24067.
+inline void writeTwoByte(std::uint32_t index, unsigned char* bytes) {
+  std::uint32_t c = index - 1;
+  bytes[0] = static_cast<unsigned char>(0x81 + c / 191);
+  bytes[1] = static_cast<unsigned char>(0x40 + c % 191);
+}
+
+// Encodes a BMP value from 0x80; 0 bytes when it has no mapping.
+std::size_t encodeBmp(const GbLookup& g, std::uint32_t k, unsigned char* bytes) {
+  std::uint32_t r = lookupBmp(g, k);
+  if (r == 0) return 0;
+  if (r & kOneByte) {
+    bytes[0] = static_cast<unsigned char>(r & 0xFF);
     return 1;
   }
-  if (index < kFirstFourByteIndex) {
-    std::uint32_t c = index - 1;
-    bytes[0] = static_cast<unsigned char>(0x81 + c / 191);
-    bytes[1] = static_cast<unsigned char>(0x40 + c % 191);
+  if (r < kFirstFourByteIndex) {
+    writeTwoByte(r, bytes);
     return 2;
   }
-  writeFourByte(index - kFirstFourByteIndex, bytes);
+  writeFourByte(r - kFirstFourByteIndex, bytes);
   return 4;
+}
+
+// The commonest case first: three-byte sequences with two-byte codes.
+void encodeTwoByteRun(const GbLookup& g, const unsigned char*& p, const unsigned char* inEnd,
+                      unsigned char*& q, unsigned char* outEnd) {
+  while (inEnd - p >= 3 && outEnd - q >= 2 && (p[0] & 0xF0) == 0xE0) {
+    std::uint32_t u = ((p[0] & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+    if (u < 0x80) return;
+    std::uint32_t r = lookupBmp(g, u);
+    if (r == 0 || r >= kFirstFourByteIndex) return;  // also a one-byte result
+    writeTwoByte(r, q);
+    q += 2;
+    p += 3;
+  }
 }
 
 }  // namespace
@@ -77,13 +105,31 @@ int encodeGb18030(CodesetConverter* converter, const unsigned char** in, const u
     converter->encodeShift = 0;
     return CONV_OK;
   }
-  GbLookup g = gbLookupOf(converter->table);
+  const GbLookup g = gbLookupOf(converter->table);
+  const unsigned char* p = *in;
+  unsigned char* q = *out;
+  int status;
   for (;;) {
-    copyAsciiRun(in, inEnd, out, outEnd);
-    if (*in == inEnd) return CONV_OK;
-    if (*out == outEnd) return CONV_OUTPUT_FULL;
-    Utf8Char c = readUtf8Full(*in, inEnd);
-    if (c.length == 0) return CONV_INCOMPLETE;
+    if (p == inEnd) {
+      status = CONV_OK;
+      break;
+    }
+    if (q == outEnd) {
+      status = CONV_OUTPUT_FULL;
+      break;
+    }
+    if (*p < 0x80) {
+      *q++ = *p++;
+      if (p != inEnd && q != outEnd && *p < 0x80) copyAsciiRun(&p, inEnd, &q, outEnd);
+      continue;
+    }
+    encodeTwoByteRun(g, p, inEnd, q, outEnd);
+    if (p == inEnd || q == outEnd || *p < 0x80) continue;
+    Utf8Char c = readUtf8Full(p, inEnd);
+    if (c.length == 0) {
+      status = CONV_INCOMPLETE;
+      break;
+    }
     std::uint32_t u = c.value;
     unsigned char bytes[4];
     std::size_t n = 0;
@@ -97,13 +143,19 @@ int encodeGb18030(CodesetConverter* converter, const unsigned char** in, const u
     }
     bool substituted = n == 0;
     if (substituted) bytes[n++] = '?';
-    if (n > static_cast<std::size_t>(outEnd - *out)) return CONV_OUTPUT_FULL;
-    std::memcpy(*out, bytes, n);
-    *out += n;
-    *in += c.length;
+    if (n > static_cast<std::size_t>(outEnd - q)) {
+      status = CONV_OUTPUT_FULL;
+      break;
+    }
+    std::memcpy(q, bytes, n);
+    q += n;
+    p += c.length;
     if (c.invalid) countSubstitution(converter);
     if (substituted) countSubstitution(converter);
   }
+  *in = p;
+  *out = q;
+  return status;
 }
 
 }  // namespace zel

@@ -38,21 +38,38 @@ std::size_t writeUtf8(std::uint32_t v, unsigned char* b) {
 int encodeUtf8(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
                unsigned char** out, unsigned char* outEnd) {
   if (*in == nullptr) return CONV_OK;  // UTF-8 has no shift state
+  const unsigned char* p = *in;
+  unsigned char* q = *out;
+  int status;
   for (;;) {
-    copyAsciiRun(in, inEnd, out, outEnd);
-    const unsigned char* p = *in;
-    if (p == inEnd) return CONV_OK;
-    if (*out == outEnd) return CONV_OUTPUT_FULL;
+    copyAsciiRun(&p, inEnd, &q, outEnd);
+    if (p == inEnd) {
+      status = CONV_OK;
+      break;
+    }
+    if (q == outEnd) {
+      status = CONV_OUTPUT_FULL;
+      break;
+    }
     Utf8Char c = readUtf8Full(p, inEnd);
-    if (c.length == 0) return CONV_INCOMPLETE;
+    if (c.length == 0) {
+      status = CONV_INCOMPLETE;
+      break;
+    }
     unsigned char bytes[4];
     std::size_t n = writeUtf8(c.value, bytes);
-    if (n > static_cast<std::size_t>(outEnd - *out)) return CONV_OUTPUT_FULL;
+    if (n > static_cast<std::size_t>(outEnd - q)) {
+      status = CONV_OUTPUT_FULL;
+      break;
+    }
     if (c.invalid) countSubstitution(converter);
-    std::memcpy(*out, bytes, n);
-    *out += n;
-    *in = p + c.length;
+    std::memcpy(q, bytes, n);
+    q += n;
+    p += c.length;
   }
+  *in = p;
+  *out = q;
+  return status;
 }
 
 int encodePassThrough(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,

@@ -2,6 +2,7 @@
 // their fast paths use. Header-only so the engines' loops can inline them.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -58,7 +59,8 @@ inline Utf8Char readUtf8Short(const unsigned char* p, const unsigned char* end) 
 }
 
 // Copies the run of ASCII bytes at *in, as far as both buffers allow, eight
-// bytes at a time. The bytes written are exactly the bytes read.
+// bytes at a time. The bytes written are exactly the bytes read, and nothing
+// is written past the end of the run.
 inline void copyAsciiRun(const unsigned char** in, const unsigned char* inEnd, unsigned char** out,
                          unsigned char* outEnd) {
   const unsigned char* p = *in;
@@ -77,6 +79,23 @@ inline void copyAsciiRun(const unsigned char** in, const unsigned char* inEnd, u
     std::memcpy(q + 8, &b, 8);
     p += 16;
     q += 16;
+  }
+  while (static_cast<std::size_t>(stop - p) >= 8) {
+    std::uint64_t a;
+    std::memcpy(&a, p, 8);
+    std::uint64_t high = a & kHigh;
+    if (high != 0) {
+      // The bytes before the first non-ASCII one, found from the mask.
+      int k =
+          (std::endian::native == std::endian::little ? std::countr_zero(high) : std::countl_zero(high)) / 8;
+      for (int i = 0; i < k; ++i) *q++ = *p++;
+      *in = p;
+      *out = q;
+      return;
+    }
+    std::memcpy(q, &a, 8);
+    p += 8;
+    q += 8;
   }
   while (p < stop && *p < 0x80) *q++ = *p++;
   *in = p;
