@@ -1,0 +1,28 @@
+# The release package (cpack, from the Windows build tree): a zip with the two
+# programs, the operator's guide and, when the native build made them, the
+# compiled message catalogs and the codeset tables with their aliases file.
+#   zaqservice.exe, kickscan.exe, README.txt
+#   winServCMessages.cat       English catalog, for the working directory
+#   nls/<locale>/winServCMessages.cat
+#   zel/codeset/...            codeset tables and aliases (ZELDIR=<folder>\zel)
+install(TARGETS zaqservice kickscan RUNTIME DESTINATION .)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/README.txt DESTINATION .)
+if(ZAQ_NATIVE_BUILD_DIR)
+  install(FILES ${ZAQ_NATIVE_BUILD_DIR}/messages/winServCMessages.cat DESTINATION . OPTIONAL)
+  install(DIRECTORY ${ZAQ_NATIVE_BUILD_DIR}/messages/ DESTINATION nls OPTIONAL
+          FILES_MATCHING PATTERN "*.cat" PATTERN "CMakeFiles" EXCLUDE)
+  install(DIRECTORY ${ZAQ_NATIVE_BUILD_DIR}/codesets/codeset DESTINATION zel OPTIONAL)
+endif()
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME zaqservice)
+set(CPACK_PACKAGE_VENDOR "QZR")
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(CPACK_SYSTEM_NAME win64)
+else()
+  set(CPACK_SYSTEM_NAME win32)
+endif()
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "VQM service host and rescan trigger")
+set(CPACK_STRIP_FILES TRUE)
+set(CPACK_RESOURCE_FILE_README ${CMAKE_SOURCE_DIR}/packaging/README.txt)
+include(CPack)

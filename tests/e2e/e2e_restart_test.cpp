@@ -1,0 +1,143 @@
+// An application that ends by itself is started again after the 30-second
+// pause, without limit; the service host's memory, read while it supervises,
+// does not grow across the restarts. The one long scenario: about two minutes.
+#include <windows.h>
+
+#include <psapi.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "e2e_support.h"
+
+namespace e2e {
+namespace {
+
+struct MemoryFigures {
+  SIZE_T peakWorkingSet = 0;
+  SIZE_T workingSet = 0;
+  SIZE_T privateBytes = 0;
+};
+
+MemoryFigures memoryOf(DWORD processId) {
+  MemoryFigures figures;
+  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+  if (process == nullptr) return figures;
+  PROCESS_MEMORY_COUNTERS_EX counters{};
+  counters.cb = sizeof counters;
+  if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters)) {
+    figures.peakWorkingSet = counters.PeakWorkingSetSize;
+    figures.workingSet = counters.WorkingSetSize;
+    figures.privateBytes = counters.PrivateUsage;
+  }
+  CloseHandle(process);
+  return figures;
+}
+
+// Wine reports no private bytes for another process; the Unix process that
+// runs it tells its peak and current resident set and its private (anonymous)
+// resident memory, in KiB.
+struct UnixFigures {
+  long peakResident = -1;
+  long resident = -1;
+  long privateResident = -1;
+};
+
+long statusField(const std::string& status, const char* field) {
+  std::size_t at = status.find(std::string(field) + ":");
+  return at == std::string::npos ? -1
+                                 : std::strtol(status.c_str() + at + std::strlen(field) + 1, nullptr, 10);
+}
+
+// The figures of the Unix process whose command line holds program.
+UnixFigures unixFiguresOf(const std::string& program) {
+  UnixFigures figures;
+  WIN32_FIND_DATAA entry;
+  HANDLE search = FindFirstFileA("Z:\\proc\\*", &entry);
+  if (search == INVALID_HANDLE_VALUE) return figures;
+  do {
+    std::string pid = entry.cFileName;
+    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    if (readFile("Z:\\proc\\" + pid + "\\cmdline").find(program) == std::string::npos) continue;
+    std::string status = readFile("Z:\\proc\\" + pid + "\\status");
+    figures = {statusField(status, "VmHWM"), statusField(status, "VmRSS"), statusField(status, "RssAnon")};
+    break;
+  } while (FindNextFileA(search, &entry));
+  FindClose(search);
+  return figures;
+}
+
+void printFigures(const char* when, const MemoryFigures& figures, const UnixFigures& unix,
+                  const UnixFigures& idle) {
+  std::printf(
+      "zaqservice memory %s: peak working set %.1f KiB, working set %.1f KiB, private bytes %.1f KiB "
+      "(as Wine reports them); Unix process: peak resident %ld KiB, resident %ld KiB, private resident "
+      "%ld KiB; an idle Wine program with the same imports: resident %ld KiB, private resident %ld KiB\n",
+      when, figures.peakWorkingSet / 1024.0, figures.workingSet / 1024.0, figures.privateBytes / 1024.0,
+      unix.peakResident, unix.resident, unix.privateResident, idle.resident, idle.privateResident);
+  std::fflush(stdout);
+}
+
+// The idle peer, started for one measurement.
+UnixFigures idleFigures() {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION peer{};
+  std::string line = "idle_peer";
+  if (!CreateProcessA(IDLE_PEER_EXE, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                      &startup, &peer))
+    return {};
+  Sleep(1000);
+  UnixFigures figures = unixFiguresOf("idle_peer");
+  TerminateProcess(peer.hProcess, 0);
+  WaitForSingleObject(peer.hProcess, 5000);
+  CloseHandle(peer.hProcess);
+  CloseHandle(peer.hThread);
+  return figures;
+}
+
+TEST(SupervisionEndToEnd, RestartsAnApplicationThatEndsAfterThePauseAndStaysSmall) {
+  Installation installation = layOut("13", withStandinMode("exit-after 2\n"));
+  ASSERT_EQ(operatorCommand(installation, "-install").exitCode, 0u);
+  ASSERT_TRUE(startService(installation.serviceName));
+  std::string standinLog = installation.workingDir + "\\standin.log";
+  ASSERT_TRUE(waitForText(standinLog, "start ", 1, 20000));
+  DWORD previous = GetTickCount();
+  DWORD serviceProcess = serviceProcessId(installation.serviceName);
+  ASSERT_NE(serviceProcess, 0u);
+  Sleep(1000);
+  UnixFigures idle = idleFigures();
+  MemoryFigures first = memoryOf(serviceProcess);
+  UnixFigures firstUnix = unixFiguresOf(installation.program);
+  printFigures("while supervising", first, firstUnix, idle);
+
+  // Three restarts, each about 2 s of running plus the 30-second pause.
+  for (std::size_t starts = 2; starts <= 4; ++starts) {
+    ASSERT_TRUE(waitForText(standinLog, "start ", starts, 45000)) << "start " << starts;
+    DWORD now = GetTickCount();
+    EXPECT_GE(now - previous, 31000u) << "start " << starts;
+    EXPECT_LT(now - previous, 40000u) << "start " << starts;
+    previous = now;
+  }
+  Sleep(1000);
+  MemoryFigures later = memoryOf(serviceProcess);
+  UnixFigures laterUnix = unixFiguresOf(installation.program);
+  printFigures("after three restarts", later, laterUnix, idle);
+  ASSERT_GT(firstUnix.privateResident, 0);
+  EXPECT_LE(laterUnix.privateResident, firstUnix.privateResident + 256);
+  EXPECT_LE(later.peakWorkingSet, first.peakWorkingSet + 256 * 1024);
+
+  std::string log = readText(messageLogPath(installation.serviceName));
+  EXPECT_EQ(countOf(log, "Process started for "), 4u);
+  EXPECT_GE(countOf(log, " process has stopped."), 3u);
+  EXPECT_EQ(countOf(log, "has started."), 1u);
+  EXPECT_EQ(stopService(installation.serviceName).statesSeen.back(), static_cast<DWORD>(SERVICE_STOPPED));
+  tearDown(installation);
+}
+
+}  // namespace
+}  // namespace e2e

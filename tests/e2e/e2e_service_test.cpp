@@ -1,0 +1,172 @@
+// The service's life through the Service Control Manager: install, start,
+// stop, a child that will not stop, a stop in the restart pause, a launcher
+// that is not there, and a binary path with a blank.
+#include <gtest/gtest.h>
+
+#include "e2e_support.h"
+
+namespace e2e {
+namespace {
+
+// Each of lines appears in text after the one before it.
+void expectInOrder(const std::string& text, const std::vector<std::string>& lines) {
+  std::size_t at = 0;
+  for (const std::string& line : lines) {
+    std::size_t found = text.find(line, at);
+    ASSERT_NE(found, std::string::npos) << "missing or out of order: " << line << "\n" << text;
+    at = found + line.size();
+  }
+}
+
+bool sawState(const StopResult& stop, DWORD state) {
+  for (DWORD seen : stop.statesSeen)
+    if (seen == state) return true;
+  return false;
+}
+
+std::string statesOf(const StopResult& stop) {
+  std::string states;
+  for (DWORD seen : stop.statesSeen) states += std::to_string(seen) + " ";
+  return states;
+}
+
+class ServiceLife : public ::testing::Test {
+ protected:
+  void TearDown() override { tearDown(installation); }
+
+  // Installs the layout's service and starts it until the stand-in runs.
+  void installAndStart() {
+    ConsoleRun install = operatorCommand(installation, "-install");
+    ASSERT_EQ(install.exitCode, 0u) << install.out << install.err;
+    ASSERT_EQ(install.out, installation.displayName + " installed as a Windows service.\n");
+    ASSERT_TRUE(startService(installation.serviceName));
+    ASSERT_TRUE(waitForState(installation.serviceName, SERVICE_RUNNING, 20000));
+    ASSERT_TRUE(waitForText(installation.workingDir + "\\standin.log", "start ", 1, 20000));
+  }
+
+  std::string messageLog() const { return readText(messageLogPath(installation.serviceName)); }
+
+  Installation installation;
+};
+
+TEST_F(ServiceLife, StartsTheApplicationAndStopsItGracefully) {
+  installation = layOut("1", withDebugLog());
+  std::size_t startedEvents = sessionEvents("trace", installation.displayName + " has started.");
+  installAndStart();
+  EXPECT_EQ(serviceBinaryPathName(installation.serviceName), installation.program);  // no blank: no quotes
+  EXPECT_EQ(serviceType(installation.serviceName), static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS));
+
+  std::string command = expectedJavaCommand(installation);
+  std::vector<StandinStart> starts = standinStarts(installation);
+  ASSERT_EQ(starts.size(), 1u);
+  EXPECT_EQ(starts[0].commandLine, command);
+  ASSERT_TRUE(waitForText(messageLogPath(installation.serviceName), "Process started for", 1, 10000));
+  expectInOrder(messageLog(), {"VQM Client - 1 has started.\n", "Process started for " + command + "\n"});
+  EXPECT_EQ(sessionEvents("trace", installation.displayName + " has started."), startedEvents + 1);
+  EXPECT_GE(sessionEvents("trace", "Process started for " + installation.workingDir), 1u);
+
+  StopResult stop = stopService(installation.serviceName);
+  EXPECT_TRUE(stop.accepted);
+  EXPECT_TRUE(sawState(stop, SERVICE_STOP_PENDING)) << statesOf(stop);
+  ASSERT_FALSE(stop.statesSeen.empty());
+  EXPECT_EQ(stop.statesSeen.back(), static_cast<DWORD>(SERVICE_STOPPED));
+  EXPECT_LT(stop.milliseconds, 5000u);
+  EXPECT_NE(readText(installation.workingDir + "\\standin.log").find("shutdown seen"), std::string::npos);
+  EXPECT_FALSE(fileExists(installation.workingDir + "\\shutdown"));
+  EXPECT_FALSE(fileExists(installation.workingDir + "\\lock"));
+
+  ASSERT_TRUE(waitForText(messageLogPath(installation.serviceName), "VQM Client - 1 has stopped.", 1, 10000));
+  std::string log = messageLog();
+  EXPECT_NE(log.find(", ServiceStop, Stopping VQM Client - 1.\n"), std::string::npos) << log;
+  EXPECT_NE(log.find(", startServiceApp, " + command + " process has stopped.\n"), std::string::npos) << log;
+  EXPECT_NE(log.find(", serviceStart, VQM Client - 1 has stopped.\n"), std::string::npos) << log;
+  EXPECT_GE(sessionEvents("trace", "Stopping VQM Client - 1."), 1u);
+  EXPECT_GE(sessionEvents("trace", "VQM Client - 1 has stopped."), 1u);
+
+  // Lines of one thread keep their order; the stop runs on the dispatcher's.
+  std::string debugLog = readText(installation.workingDir + "\\service.log");
+  const std::string rule = "] ############################################\n";
+  expectInOrder(
+      debugLog,
+      {rule, "] ##          STARTING ZAQSERVICE           ##\n", rule, "] Registering as event source\n",
+       "] STATE TRANSITION -> SERVICE_START_PENDING\n", "] STATE TRANSITION -> SERVICE_RUNNING\n",
+       "] Starting application\n", "] Creating application process.\n", "] Application started\n",
+       "] SERVICE EVENT:  Stop requested\n", "] STATE TRANSITION -> SERVICE_STOP_PENDING\n",
+       "] Creating shutdown file.\n", "] Application is stopped.\n",
+       "] STATE TRANSITION -> SERVICE_STOPPED\n", "] ##           ZAQSERVICE HALTED            ##\n", rule});
+  expectInOrder(debugLog, {"] Application started\n", "] Application exited\n"});
+  EXPECT_NE(debugLog.find("] Deregistering as event source\n"), std::string::npos) << debugLog;
+  EXPECT_EQ(debugLog.rfind("[m", 0), 0u);
+}
+
+TEST_F(ServiceLife, KillsAnApplicationThatIgnoresTheShutdownFile) {
+  installation = layOut("2", withStandinMode("ignore-shutdown\n"));
+  installAndStart();
+  std::vector<StandinStart> starts = standinStarts(installation);
+  ASSERT_EQ(starts.size(), 1u);
+  HANDLE child = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, starts[0].pid);
+  ASSERT_NE(child, nullptr);
+
+  StopResult stop = stopService(installation.serviceName);
+  EXPECT_TRUE(stop.accepted);
+  EXPECT_TRUE(sawState(stop, SERVICE_STOP_PENDING)) << statesOf(stop);
+  EXPECT_EQ(stop.statesSeen.back(), static_cast<DWORD>(SERVICE_STOPPED));
+  EXPECT_GE(stop.milliseconds, 4500u);
+  EXPECT_LT(stop.milliseconds, 8000u);
+  EXPECT_EQ(WaitForSingleObject(child, 5000), WAIT_OBJECT_0);
+  DWORD exitCode = 0;
+  GetExitCodeProcess(child, &exitCode);
+  CloseHandle(child);
+  EXPECT_EQ(exitCode, 999u);
+  EXPECT_FALSE(fileExists(installation.workingDir + "\\shutdown"));
+  EXPECT_FALSE(fileExists(installation.workingDir + "\\service.log"));  // no marker, no debug log
+}
+
+TEST_F(ServiceLife, AStopDuringTheRestartPauseDoesNotWait) {
+  installation = layOut("3", withStandinMode("exit-after 1\n"));
+  installAndStart();
+  ASSERT_TRUE(waitForText(messageLogPath(installation.serviceName), " process has stopped.", 1, 10000));
+  Sleep(500);  // into the 30-second pause
+  StopResult stop = stopService(installation.serviceName);
+  EXPECT_TRUE(stop.accepted);
+  EXPECT_EQ(stop.statesSeen.back(), static_cast<DWORD>(SERVICE_STOPPED));
+  EXPECT_LT(stop.milliseconds, 2000u);
+  EXPECT_EQ(standinStarts(installation).size(), 1u);
+}
+
+TEST_F(ServiceLife, AMissingLauncherEndsTheSupervision) {
+  installation = layOut("4", withoutLauncher());
+  std::string failure =
+      "Windows CreateProcess for command '" + expectedJavaCommand(installation) + "' failed.";
+  // Wine cuts long event records: the start of the text identifies it.
+  std::string failureEvent = "startServiceApp, Windows CreateProcess for command '" + installation.workingDir;
+  std::size_t errorsBefore = sessionEvents("err", failureEvent);
+  ConsoleRun install = operatorCommand(installation, "-install");
+  ASSERT_EQ(install.exitCode, 0u);
+  ASSERT_TRUE(startService(installation.serviceName));
+  ASSERT_TRUE(waitForState(installation.serviceName, SERVICE_STOPPED, 20000));
+  ASSERT_TRUE(waitForText(messageLogPath(installation.serviceName), "has stopped.", 1, 10000));
+  std::string log = messageLog();
+  EXPECT_NE(log.find(failure + " Error code 2\n"), std::string::npos) << log;
+  EXPECT_EQ(sessionEvents("err", failureEvent), errorsBefore + 1);
+  EXPECT_EQ(log.find("Process started for"), std::string::npos);
+}
+
+TEST_F(ServiceLife, QuotesABinaryPathWithABlankAndStartsFromIt) {
+  installation = layOut("5");
+  std::string folder = installation.root + "\\bin dir";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  std::string program = folder + "\\" + installation.serviceName + ".exe";
+  ASSERT_TRUE(CopyFileA(installation.program.c_str(), program.c_str(), FALSE));
+  ConsoleRun install = runConsole(program, installation.serviceName + " -install", folder);
+  ASSERT_EQ(install.exitCode, 0u) << install.out;
+  EXPECT_EQ(serviceBinaryPathName(installation.serviceName), "\"" + program + "\"");
+  ASSERT_TRUE(startService(installation.serviceName));
+  ASSERT_TRUE(waitForState(installation.serviceName, SERVICE_RUNNING, 20000));
+  ASSERT_TRUE(waitForText(installation.workingDir + "\\standin.log", "start ", 1, 20000));
+  EXPECT_EQ(standinStarts(installation)[0].commandLine, expectedJavaCommand(installation));
+  EXPECT_EQ(stopService(installation.serviceName).statesSeen.back(), static_cast<DWORD>(SERVICE_STOPPED));
+}
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,123 @@
+// What the end-to-end tests need to play the operator and the installer under
+// Wine: an agent installation laid out on drive C:, zaqservice run from a
+// console with its output captured, the Service Control Manager, and the
+// files and event records the service leaves behind.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// An agent installation of instance `instance`: C:\zaqe2e\s<instance> holds
+// _jvm\bin\java.exe (the stand-in), jars\client.jar, jars\boot\boot.jar and the
+// working directory client\ with client.pref and zaqservice<instance>.exe.
+struct Installation {
+  std::string instance;
+  std::string root;
+  std::string workingDir;
+  std::string serviceName;  // zaqservice<instance>
+  std::string displayName;  // VQM Client - <instance>
+  std::string program;      // the copy of zaqservice.exe in the working directory
+};
+
+struct LayoutOptions {
+  bool launcher = true;     // put the stand-in where the Java launcher belongs
+  bool debugLog = false;    // the "debugservice" marker
+  std::string standinMode;  // content of "standin.mode", empty for none
+};
+inline LayoutOptions withDebugLog() {
+  return {true, true, ""};
+}
+inline LayoutOptions withoutLauncher() {
+  return {false, false, ""};
+}
+inline LayoutOptions withStandinMode(const std::string& mode) {
+  return {true, false, mode};
+}
+
+// Lays out a fresh installation (removing an earlier one and its service and
+// logs) and writes its "WorkingDirectory" registry value.
+Installation layOut(const std::string& instance, const LayoutOptions& options = {});
+
+// Stops and deletes the service of the installation when it is registered,
+// and deletes its registry key.
+void tearDown(const Installation& installation);
+
+// The Java command line zaqservice builds for the layout.
+std::string expectedJavaCommand(const Installation& installation);
+
+// A console run of a program: exit code, standard output, standard error.
+struct ConsoleRun {
+  DWORD exitCode = STILL_ACTIVE;
+  std::string out;
+  std::string err;
+};
+
+// Runs application with commandLine (argument 0 as the operator typed it) in
+// directory, in a console of its own; waits up to timeoutMs. Line ends of the
+// output read as "\n".
+ConsoleRun runConsole(const std::string& application, const std::string& commandLine,
+                      const std::string& directory, DWORD timeoutMs = 120000);
+
+// The same started in a console of its own and left running; finish() waits.
+struct RunningConsole {
+  PROCESS_INFORMATION process{};
+  std::string outPath;
+  std::string errPath;
+};
+RunningConsole startConsole(const std::string& application, const std::string& commandLine,
+                            const std::string& directory);
+ConsoleRun finish(RunningConsole& run, DWORD timeoutMs);
+
+// Sends Ctrl+C to the console of process processId (through a helper that
+// attaches to it): true when the event was generated.
+bool interruptConsole(DWORD processId);
+
+// Operator's runs of the installation's program in its working directory.
+ConsoleRun operatorCommand(const Installation& installation, const std::string& arguments,
+                           DWORD timeoutMs = 120000);
+
+// Service Control Manager.
+DWORD serviceState(const std::string& name);  // 0 when the service cannot be queried
+bool serviceExists(const std::string& name);
+DWORD serviceProcessId(const std::string& name);
+std::string serviceBinaryPathName(const std::string& name);
+DWORD serviceType(const std::string& name);
+bool startService(const std::string& name);
+bool waitForState(const std::string& name, DWORD state, DWORD timeoutMs);
+
+// A stop through the SCM, with every state seen while it ran.
+struct StopResult {
+  bool accepted = false;
+  std::vector<DWORD> statesSeen;
+  DWORD milliseconds = 0;  // until SERVICE_STOPPED was seen
+};
+StopResult stopService(const std::string& name, DWORD timeoutMs = 30000);
+
+// Files.
+std::string readFile(const std::string& path);
+// The text of a file written in text mode, its "\r\n" line ends read as "\n".
+std::string readText(const std::string& path);
+void writeFile(const std::string& path, const std::string& content);
+bool fileExists(const std::string& path);
+std::string messageLogPath(const std::string& name);
+std::string traceLogPath(const std::string& name);
+std::size_t countOf(const std::string& text, const std::string& token);
+// Waits until text of file path holds token at least count times.
+bool waitForText(const std::string& path, const std::string& token, std::size_t count, DWORD timeoutMs);
+
+// The stand-in's "start <pid> <command line>" lines, in order.
+struct StandinStart {
+  DWORD pid = 0;
+  std::string commandLine;
+};
+std::vector<StandinStart> standinStarts(const Installation& installation);
+
+// Event records of the Wine session (its services) with token: "err" for
+// error events, "trace" for the others.
+std::size_t sessionEvents(const char* kind, const std::string& token);
+
+}  // namespace e2e

@@ -1,0 +1,113 @@
+#include "winservice/service_entry.h"
+
+#include <direct.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "winservice/log_format.h"
+#include "winservice/message_table.h"
+#include "winservice/service_commands.h"
+#include "winservice/service_control.h"
+#include "winservice/service_debuglog.h"
+#include "winservice/service_identity.h"
+#include "winservice/service_messages.h"
+#include "winservice/service_state.h"
+#include "winservice/utils.h"
+#include "winservice/vqm_logging.h"
+
+namespace zaq {
+
+namespace {
+
+// How long main lets the service thread finish after the dispatcher returned:
+// one poll of the child watch and its closing messages. A thread still in the
+// restart pause is not waited for.
+constexpr DWORD SERVICE_WIND_DOWN_MS = 2000;
+
+constexpr char BANNER_RULE[] = "############################################";
+
+void debugBanner(const char* middle) {
+  if (hostState.debugLogFile == nullptr) return;
+  debugLog(BANNER_RULE);
+  debugLog(middle);
+  debugLog(BANNER_RULE);
+}
+
+[[noreturn]] void finish(const char* programName, bool halted, int exitCode) {
+  traceRecord("main", "EXIT", programName);
+  if (halted) debugBanner("##           ZAQSERVICE HALTED            ##");
+  std::exit(exitCode);
+}
+
+// Hands the main thread to the service dispatcher; returns when the service
+// has stopped, false at once when the dispatcher cannot be connected (as from
+// a console).
+bool runDispatcher() {
+  std::string name = hostState.serviceName;
+  SERVICE_TABLE_ENTRYA dispatchTable[] = {{name.data(), ServiceMain}, {nullptr, nullptr}};
+  return StartServiceCtrlDispatcherA(dispatchTable) != 0;
+}
+
+void setUpProcess(const char* programName, bool trace) {
+  hostState.messageCatalog = zel::catopen(MESSAGE_CATALOG_NAME, zel::CAT_MESSAGE_LOCALE);
+  setupServiceInfo(programName);
+  (void)_chdir(hostState.workingDirectory);
+  debugBanner("##          STARTING ZAQSERVICE           ##");
+  if (trace) hostState.traceLogPath = buildLogFileName(programName, LOG_KIND_TRACE);
+  hostState.messageLogPath = buildLogFileName(hostState.serviceName.c_str(), LOG_KIND_MESSAGE);
+}
+
+}  // namespace
+
+CommandWord commandWord(int argc, char** argv) {
+  if (argc < 2 || (argv[1][0] != '-' && argv[1][0] != '/')) return COMMAND_NONE;
+  const char* word = argv[1] + 1;
+  if (_stricmp(word, "install") == 0) return COMMAND_INSTALL;
+  if (_stricmp(word, "remove") == 0) return COMMAND_REMOVE;
+  if (_stricmp(word, "debug") == 0) return COMMAND_DEBUG;
+  if (_stricmp(word, "help") == 0) return COMMAND_HELP;
+  return COMMAND_NONE;
+}
+
+bool hasTraceFlag(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "-trace") == 0) return true;
+  return false;
+}
+
+void serviceHostMain(int argc, char** argv) {
+  const char* programName = argv[0];
+  setUpProcess(programName, hasTraceFlag(argc, argv));
+  traceRecord("main", "ENTRY", programName);
+  buildJavaCommand(hostState.javaCommand, hostState.launchKind, hostState.defaultLogCmdPort,
+                   hostState.configFilePath.c_str(), hostState.workingDirectory, argc, argv);
+  hostState.debugMode = 0;
+  switch (commandWord(argc, argv)) {
+    case COMMAND_INSTALL:
+      CmdInstallService(argc, argv);
+      finish(programName, false, 0);
+    case COMMAND_REMOVE:
+      CmdRemoveService();
+      finish(programName, true, 0);
+    case COMMAND_HELP:
+      CmdHelp();
+      finish(programName, true, 0);
+    case COMMAND_DEBUG:
+      hostState.debugMode = 1;
+      CmdDebugService(argc, argv);
+      break;
+    case COMMAND_NONE:
+      break;
+  }
+  if (!runDispatcher()) {
+    emitMessageAs(programName, MSG_LOGGED_ERROR, "main", MSG_DISPATCHER_FAILED);
+    finish(programName, true, 1);
+  }
+  waitForServiceMainEnd(SERVICE_WIND_DOWN_MS);
+  finish(programName, true, 0);
+}
+
+}  // namespace zaq

@@ -1,0 +1,25 @@
+// The single entry of zaqservice for both of its lives: console commands and
+// the service started by the Service Control Manager.
+#pragma once
+
+namespace zaq {
+
+enum CommandWord : int {
+  COMMAND_NONE = 0,  // run as the service (dispatcher step)
+  COMMAND_INSTALL,
+  COMMAND_REMOVE,
+  COMMAND_DEBUG,
+  COMMAND_HELP,
+};
+
+// The command word of the first argument: "-" or "/" then a word, in any case
+// and in full; anything else (also a lone program name) is COMMAND_NONE.
+CommandWord commandWord(int argc, char** argv);
+
+// True when an argument after the program name is exactly "-trace".
+bool hasTraceFlag(int argc, char** argv);
+
+// main's work; ends the process with exit code 0 or 1 and never returns.
+[[noreturn]] void serviceHostMain(int argc, char** argv);
+
+}  // namespace zaq

@@ -1,0 +1,33 @@
+// The supervision of the Java application: start it in the working directory,
+// watch it, start it again after a pause when it ends, and the stop sequence
+// that asks it to end through the "shutdown" file and kills it when it does not.
+#pragma once
+
+namespace zaq {
+
+// Times of the supervision, in milliseconds, and the exit code of a killed child.
+constexpr unsigned long CHILD_POLL_MS = 1000;
+constexpr unsigned long CHILD_GRACE_MS = 5000;
+constexpr unsigned long STOP_TIMER_MS = 5000;
+constexpr unsigned long RESTART_PAUSE_MS = 30000;
+constexpr unsigned KILLED_EXIT_CODE = 999;
+
+// Runs the supervision until a stop was asked for or the child cannot be
+// created; only javaCommand is used.
+void ServiceStart(int argc, char** argv, const char* workingDirectory, const char* javaCommand);
+
+// Starts the child with command and watches it until it has ended: true; false
+// when it could not be created.
+bool startServiceApp(const char* command);
+
+// Marks the stop and creates the shutdown file: true when the file was created.
+bool stopServiceApp();
+
+// Terminates the running child (exit code 999): true when the request succeeded.
+// For the supervising thread, which owns the child's handles.
+bool killServiceApp();
+
+// The stop sequence, run by the thread that delivers the stop.
+void ServiceStop();
+
+}  // namespace zaq
