@@ -1,5 +1,7 @@
 #include "e2e_support.h"
 
+#include "winservice/service_test_support.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,29 +15,9 @@ namespace {
 constexpr char SERVICES_KEY[] = "SYSTEM\\CurrentControlSet\\Services\\";
 constexpr char LOG_DIRECTORY[] = "C:\\Program Files\\qzr\\vandel\\common\\WUX\\";
 
-void removeTree(const std::string& dir) {
-  WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &entry);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = entry.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string path = dir + "\\" + name;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        removeTree(path);
-      else
-        DeleteFileA(path.c_str());
-    } while (FindNextFileA(search, &entry));
-    FindClose(search);
-  }
-  RemoveDirectoryA(dir.c_str());
-}
-
-void makeDirectories(const std::string& path) {
-  for (std::size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
-    CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
-  CreateDirectoryA(path.c_str(), nullptr);
-}
+// The unit tests' directory helpers serve here too.
+using zaq_test::makeDirectories;
+using zaq_test::removeTree;
 
 void setWorkingDirectoryValue(const std::string& key, const std::string& dir) {
   HKEY handle;
