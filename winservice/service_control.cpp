@@ -44,10 +44,15 @@ const char* logoffEventLine(DWORD type) {
 }  // namespace
 
 void reportServiceStatus(DWORD state) {
+  // The record is stored and copied under the guard, but reported outside it:
+  // SetServiceStatus talks to the Service Control Manager, which may be
+  // waiting for our control handler, and that handler reports too.
   AcquireSRWLockExclusive(&statusGuard);
   hostState.serviceStatus.dwCurrentState = state;
-  if (hostState.statusHandle != nullptr) SetServiceStatus(hostState.statusHandle, &hostState.serviceStatus);
+  SERVICE_STATUS report = hostState.serviceStatus;
+  SERVICE_STATUS_HANDLE handle = hostState.statusHandle;
   ReleaseSRWLockExclusive(&statusGuard);
+  if (handle != nullptr) SetServiceStatus(handle, &report);
 }
 
 void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {

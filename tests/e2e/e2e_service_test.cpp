@@ -83,6 +83,9 @@ TEST_F(ServiceLife, StartsTheApplicationAndStopsItGracefully) {
   EXPECT_GE(sessionEvents("trace", "Stopping VQM Client - 1."), 1u);
   EXPECT_GE(sessionEvents("trace", "VQM Client - 1 has stopped."), 1u);
 
+  // The service thread and main write their last lines after the SCM has seen
+  // SERVICE_STOPPED: wait for the process's closing banner.
+  ASSERT_TRUE(waitForText(installation.workingDir + "\\service.log", "ZAQSERVICE HALTED", 1, 10000));
   // Lines of one thread keep their order; the stop runs on the dispatcher's.
   std::string debugLog = readText(installation.workingDir + "\\service.log");
   const std::string rule = "] ############################################\n";
