@@ -22,14 +22,9 @@ class DebugLog : public ::testing::Test {
   std::string dir = zaq_test::buildPath("winservice_debuglog");
   std::string startDir;
   void SetUp() override {
-    char buffer[MAX_PATH * 4];
-    GetCurrentDirectoryA(sizeof buffer, buffer);
-    startDir = buffer;
-    zaq_test::removeTree(dir);
-    zaq_test::makeDirectories(dir);
+    startDir = zaq_test::enterFreshDirectory(dir);
     hostState = zaq::ServiceHostState{};
     zaq::copyBounded(hostState.workingDirectory, sizeof hostState.workingDirectory, dir);
-    SetCurrentDirectoryA(dir.c_str());
   }
   void TearDown() override {
     if (hostState.debugLogFile != nullptr) std::fclose(hostState.debugLogFile);

@@ -23,11 +23,7 @@ std::string longForm(const std::string& path) {
   return result;
 }
 
-std::string currentDirectory() {
-  char buffer[MAX_PATH * 4];
-  GetCurrentDirectoryA(sizeof buffer, buffer);
-  return buffer;
-}
+using zaq_test::currentDirectory;
 
 class ServiceIdentity : public ::testing::Test {
  protected:

@@ -27,12 +27,7 @@ class Supervision : public ::testing::Test {
   std::string command = STANDIN + " -classpath x Main";
 
   void SetUp() override {
-    char buffer[MAX_PATH * 4];
-    GetCurrentDirectoryA(sizeof buffer, buffer);
-    startDir = buffer;
-    zaq_test::removeTree(dir);
-    zaq_test::makeDirectories(dir);
-    SetCurrentDirectoryA(dir.c_str());
+    startDir = zaq_test::enterFreshDirectory(dir);
     hostState = zaq::ServiceHostState{};
     hostState.debugMode = 1;
     hostState.shutdownFilePath = dir + "\\shutdown";

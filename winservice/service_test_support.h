@@ -49,6 +49,22 @@ inline void makeDirectories(const std::string& path) {
   CreateDirectoryA(path.c_str(), nullptr);
 }
 
+inline std::string currentDirectory() {
+  char buffer[MAX_PATH * 4];
+  DWORD length = GetCurrentDirectoryA(sizeof buffer, buffer);
+  return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
+}
+
+// Makes dir a new, empty directory and the current one; returns the directory
+// that was current before, for the test to go back to.
+inline std::string enterFreshDirectory(const std::string& dir) {
+  std::string before = currentDirectory();
+  removeTree(dir);
+  makeDirectories(dir);
+  SetCurrentDirectoryA(dir.c_str());
+  return before;
+}
+
 inline void writeFile(const std::string& path, const std::string& content) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   ASSERT_NE(f, nullptr) << path;
