@@ -14,14 +14,19 @@ constexpr std::size_t kNameBufferSize = 128;
 
 std::size_t fromUtf8String(CodesetConverter* converter, const char* input, std::ptrdiff_t inputLength,
                            char* output, std::size_t outputSize) {
-  if (outputSize == 0) return 0;
+  // A null output has no room at all.
+  if (outputSize == 0 || output == nullptr) return 0;
   if (converter == nullptr) {
     if (!zelInitialized) zelInitialize();
     converter = currentConverter;
   }
   converter->encodeShift = 0;
   bool terminate = inputLength < 0;
-  if (input == nullptr) input = "";
+  // A null input is empty whatever its length says.
+  if (input == nullptr) {
+    input = "";
+    if (!terminate) inputLength = 0;
+  }
   std::size_t inCount = terminate ? std::strlen(input) : static_cast<std::size_t>(inputLength);
   std::size_t outCount = terminate ? outputSize - 1 : outputSize;
   const char* in = input;

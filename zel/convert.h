@@ -12,7 +12,7 @@ namespace zel {
 // terminating zero, and a terminator is written) into output. Returns the
 // bytes written, terminator included. Output that does not fit is cut before
 // the first character that does not fit. A null converter means
-// currentConverter.
+// currentConverter; a null input is "" and a null output has no room.
 std::size_t fromUtf8String(CodesetConverter* converter, const char* input, std::ptrdiff_t inputLength,
                            char* output, std::size_t outputSize);
 

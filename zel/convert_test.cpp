@@ -49,6 +49,19 @@ TEST(FromUtf8String, ResetsTheShiftStateBeforeConverting) {
   EXPECT_EQ(os.encodeShift, 0);
 }
 
+// A null input is "" whatever its length says; a null output has no room.
+TEST(FromUtf8String, NullInputIsEmptyAndNullOutputHasNoRoom) {
+  for (std::ptrdiff_t length : {-1, 0, 5}) {
+    char output[16] = "untouched";
+    std::size_t expected = length < 0 ? 1 : 0;
+    EXPECT_EQ(zel::fromUtf8String(zel::utf8Converter, nullptr, length, output, sizeof output), expected)
+        << length;
+    EXPECT_STREQ(output, length < 0 ? "" : "untouched") << length;
+  }
+  for (std::ptrdiff_t length : {-1, 3})
+    EXPECT_EQ(zel::fromUtf8String(zel::utf8Converter, "abc", length, nullptr, 10), 0u) << length;
+}
+
 TEST(FromUtf8Alloc, SizesAndOwnsTheBufferAsAsked) {
   char* made = zel::fromUtf8Alloc(zel::utf8Converter, nullptr, nullptr);
   ASSERT_NE(made, nullptr);

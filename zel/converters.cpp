@@ -73,10 +73,11 @@ int convFromUtf8(CodesetConverter* converter, const char** input, std::size_t* i
     converter = currentConverter;
   }
   Engine engine = engineForType(converter->type);
-  // Missing output or count arguments mean no room; a missing count, no input.
+  // Missing output or count arguments, or a null output buffer, mean no room;
+  // a missing count, no input.
   char* noOutput = nullptr;
   std::size_t noRoom = 0, noInput = 0;
-  if (output == nullptr || outputCount == nullptr) {
+  if (output == nullptr || outputCount == nullptr || *output == nullptr) {
     output = &noOutput;
     outputCount = &noRoom;
   }

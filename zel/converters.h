@@ -52,7 +52,8 @@ CodesetConverter* openConverter(const char* name);
 // Converts UTF-8 from *input (*inputCount bytes) into *output (*outputCount
 // bytes), advancing both pointers and decreasing both counts by what was
 // consumed and written. A null *input (or null input) resets the output's
-// shift state. A null converter means currentConverter, after start-up.
+// shift state. A null converter means currentConverter, after start-up; a
+// null output (or *output) or count has no room, and a null input count no input.
 int convFromUtf8(CodesetConverter* converter, const char** input, std::size_t* inputCount, char** output,
                  std::size_t* outputCount);
 

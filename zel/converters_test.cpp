@@ -90,6 +90,22 @@ TEST(Dispatch, CountsAndPointersFollowWhatWasConsumedAndWritten) {
   EXPECT_EQ(outCount, 0u);
 }
 
+TEST(Dispatch, ANullOutputBufferHasNoRoom) {
+  zel::CodesetConverter os{nullptr, zel::CT_OS, "OS", 0, 0, 0};
+  for (zel::CodesetConverter* converter : {zel::utf8Converter, &os}) {
+    const char text[] = "abcd";
+    const char* in = text;
+    std::size_t inCount = 4;
+    char* out = nullptr;
+    std::size_t outCount = 4;
+    EXPECT_EQ(zel::convFromUtf8(converter, &in, &inCount, &out, &outCount), zel::CONV_OUTPUT_FULL);
+    EXPECT_EQ(in, text);
+    EXPECT_EQ(inCount, 4u);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(outCount, 4u) << "nothing was written";
+  }
+}
+
 TEST(Dispatch, NullConverterRunsStartUpFirst) {
   zeltest::resetStartup();
   zeltest::ScopedVariable codeset("ZEL_CODESET", "utf-8");
