@@ -10,7 +10,8 @@
 //
 // The file is untrusted: every offset and size is checked against the file's
 // size by subtraction before it is used, the set chain must not loop, and each
-// text must end inside its string area.
+// text must end inside its string area. Numbers need not ascend nor texts be
+// distinct: other compilers write such files.
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -68,7 +69,8 @@ void decodeSetRecord(const unsigned char* record, CatalogSet* set) {
 
 // Follows the chain from firstSet until setCount sets are kept. A chain that
 // comes back to a record it passed (found with Brent's method, in constant
-// memory) or sets out of ascending order refuse the file.
+// memory) refuses the file. Set numbers are kept in any order: catalogs from
+// other compilers need not sort them, and the search ends over any numbering.
 bool readSetChain(Catalog* catalog, std::uint32_t offset) {
   std::int32_t kept = 0;
   std::uint32_t tortoise = offset, power = 1, steps = 0;
@@ -76,9 +78,7 @@ bool readSetChain(Catalog* catalog, std::uint32_t offset) {
     unsigned char record[SET_RECORD_SIZE];
     if (!readCatalogBytes(catalog, offset, record, sizeof record)) return false;
     if (readBigEndian(record + 24) == 0) {
-      CatalogSet* set = &catalog->sets[kept];
-      decodeSetRecord(record, set);
-      if (kept > 0 && set->setId <= catalog->sets[kept - 1].setId) return false;
+      decodeSetRecord(record, &catalog->sets[kept]);
       ++kept;
     }
     offset = readBigEndian(record + 4);

@@ -1,9 +1,9 @@
-// Lookups: catgets and the two guided binary searches. Numbers are distinct
-// and ascending, so set n
-// sits at index n or before, and message m at index m - 1 or before: both
-// searches start where the numbering predicts and narrow the range by the
-// difference between the number found and the one wanted, so densely numbered
-// catalogs are answered at the first or second probe.
+// Lookups: catgets and the two guided binary searches. Numbers are meant to be
+// distinct and ascending, so set n sits at index n or before, and message m at
+// index m - 1 or before: both searches start where the numbering predicts and
+// narrow the range by the difference between the number found and the one
+// wanted, so densely numbered catalogs are answered at the first or second
+// probe. Over other numbering they still end, finding what their probes meet.
 #include <cstdint>
 
 #include "zel/catalogs.h"
@@ -31,9 +31,12 @@ CatalogSet* guidedSetSearch(Catalog* catalog, int setId) {
       if (set->state != CATALOG_SET_LOADED) loadSet(catalog, set);
       return set;
     }
-    if (set->setId < setId) {
+    // Set numbers are unsigned in the file: one above 0x7FFFFFFF is larger
+    // than any wanted number.
+    std::int64_t found = static_cast<std::uint32_t>(set->setId);
+    if (found < setId) {
       lo = mid + 1;
-      std::int64_t limit = mid + (std::int64_t{setId} - set->setId);
+      std::int64_t limit = mid + (setId - found);
       if (limit < hi) hi = limit;
       direction = 1;
     } else {

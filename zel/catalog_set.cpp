@@ -3,8 +3,9 @@
 // string area, the texts converted into the current codeset and the scratch
 // area of converting lookups.
 //
-// Message i gets 2 x L + 1 bytes (L = its text's length) at the same running
-// offset in the converted and scratch areas.
+// Each text gets 2 x L + 1 bytes (L = its length) at the same running offset
+// in the converted and scratch areas; messages that share the text share them.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -34,19 +35,19 @@ bool setFitsFile(const Catalog* catalog, const CatalogSet* set) {
   return set->messageTable <= size && set->messageCount <= (size - set->messageTable) / MESSAGE_RECORD_SIZE;
 }
 
-// Numbers must ascend (the searches rely on it). A set whose numbers span at
-// most twice its count (plus a little) gets a direct index: catgets then
-// answers with one probe.
-bool planDirectIndex(CatalogSet* set, const unsigned char* records) {
+// A set whose numbers ascend and span at most twice its count (plus a little)
+// gets a direct index: catgets then answers with one probe. Other compilers
+// may repeat numbers or leave them out of order; such a set is answered by
+// the guided search alone.
+void planDirectIndex(CatalogSet* set, const unsigned char* records) {
   std::uint32_t count = set->messageCount;
-  for (std::uint32_t i = 1; i < count; ++i)
-    if (recordId(records, i) <= recordId(records, i - 1)) return false;
   set->directSpan = 0;
-  if (count == 0) return true;
+  for (std::uint32_t i = 1; i < count; ++i)
+    if (recordId(records, i) <= recordId(records, i - 1)) return;
+  if (count == 0) return;
   std::int64_t span = std::int64_t{recordId(records, count - 1)} - recordId(records, 0) + 1;
   if (span <= 2 * std::int64_t{count} + 16) set->directSpan = static_cast<std::uint32_t>(span);
   set->directFirst = recordId(records, 0);
-  return true;
 }
 
 // count x each, when it is at most limit.
@@ -71,31 +72,46 @@ bool planLayout(const CatalogSet* set, SetLayout* layout) {
 }
 
 // Fills the message array from the raw records; false when a text does not
-// start inside the string area, has no terminator there, or the converted
-// texts would not fit their area.
-bool buildMessages(CatalogSet* set, const unsigned char* records, const SetLayout& layout) {
+// start inside the string area or has no terminator there, or the converted
+// texts would not fit their area. Messages that share a text offset share its
+// converted and scratch room, so rooms are given out in the order of the text
+// offsets; the records, no longer needed by then, hold the sort keys.
+bool buildMessages(CatalogSet* set, unsigned char* records, const SetLayout& layout) {
   std::size_t stringSize = set->stringAreaSize;
   char* strings = reinterpret_cast<char*>(set->block) + layout.stringsAt;
   char* converted = strings + stringSize;
   char* scratch = converted + 2 * stringSize;
-  std::size_t used = 0;
-  for (std::uint32_t i = 0; i < set->messageCount; ++i) {
+  std::uint32_t count = set->messageCount;
+  for (std::uint32_t i = 0; i < count; ++i) {
     const unsigned char* record = records + i * MESSAGE_RECORD_SIZE;
     CatalogMessage* message = &set->messages[i];
     message->msgId = static_cast<std::int32_t>(readBigEndian(record));
     message->textOffset = readBigEndian(record + 4);
     message->reserved = readBigEndian(record + 8);
     if (message->textOffset >= stringSize) return false;
-    const char* text = strings + message->textOffset;
-    const void* end = std::memchr(text, '\0', stringSize - message->textOffset);
-    if (end == nullptr) return false;
-    std::size_t room = 2 * static_cast<std::size_t>(static_cast<const char*>(end) - text) + 1;
+    message->text = strings + message->textOffset;
+    if (std::memchr(message->text, '\0', stringSize - message->textOffset) == nullptr) return false;
+  }
+  // Keys (text offset, index) fit the 12-byte records they replace.
+  std::uint64_t* keys = reinterpret_cast<std::uint64_t*>(records);
+  for (std::uint32_t i = 0; i < count; ++i) keys[i] = std::uint64_t{set->messages[i].textOffset} << 32 | i;
+  std::sort(keys, keys + count);
+  std::size_t used = 0;
+  const CatalogMessage* holder = nullptr;  // the last message given room of its own
+  for (std::uint32_t k = 0; k < count; ++k) {
+    CatalogMessage* message = &set->messages[keys[k] & 0xFFFFFFFFu];
+    if (holder != nullptr && holder->textOffset == message->textOffset) {
+      message->converted = holder->converted;
+      message->scratch = holder->scratch;
+      continue;
+    }
+    std::size_t room = 2 * std::strlen(message->text) + 1;
     if (room > 2 * stringSize - used) return false;
-    message->text = text;
     message->converted = converted + used;
     message->scratch = scratch + used;
-    convertLoadedText(text, message->converted, room);
+    convertLoadedText(message->text, message->converted, room);
     used += room;
+    holder = message;
   }
   return true;
 }
@@ -127,9 +143,9 @@ int loadSet(Catalog* catalog, CatalogSet* set) {
   unsigned char* records = static_cast<unsigned char*>(std::malloc(tableSize + 1));
   if (records == nullptr) return -1;
   SetLayout layout;
-  if (!readCatalogBytes(catalog, set->messageTable, records, tableSize) || !planDirectIndex(set, records) ||
-      !planLayout(set, &layout))
-    return failLoad(set, records, 0);
+  if (!readCatalogBytes(catalog, set->messageTable, records, tableSize)) return failLoad(set, records, 0);
+  planDirectIndex(set, records);
+  if (!planLayout(set, &layout)) return failLoad(set, records, 0);
   set->block = static_cast<unsigned char*>(std::malloc(layout.size));
   if (set->block == nullptr) return failLoad(set, records, -1);
   set->messages = reinterpret_cast<CatalogMessage*>(set->block);
