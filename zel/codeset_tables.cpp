@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "zel/convert.h"
 #include "zel/locale.h"
 #include "zel/path_separator.h"
 
@@ -45,16 +44,16 @@ bool hasTableMagic(const CodesetTable& file) {
   return file.size >= kTableMinSize && std::memcmp(file.image + 8, "ucv", 3) == 0;
 }
 
-// A redirect file holds, as UTF-8 text, the name of another table file in the
-// same directory. Its converted text, without control and blank characters,
-// replaces the name part of path.
+// A redirect file holds the name of another table file in the same
+// directory, as ASCII text. Its first 32 bytes, taken as they are (converting
+// them into the current codeset would garble the name under EBCDIC), without
+// control and blank characters, replace the name part of path.
 void followRedirect(const CodesetTable& file, char* path, std::size_t nameAt) {
-  char converted[32];
-  std::size_t n = fromUtf8String(nullptr, reinterpret_cast<const char*>(file.image),
-                                 static_cast<std::ptrdiff_t>(file.size), converted, sizeof converted);
+  constexpr std::size_t kRedirectNameBytes = 32;
+  std::size_t n = file.size < kRedirectNameBytes ? file.size : kRedirectNameBytes;
   std::size_t at = nameAt;
   for (std::size_t i = 0; i < n && at < kPathBufferSize - 1; ++i) {
-    unsigned char c = static_cast<unsigned char>(converted[i]);
+    unsigned char c = file.image[i];
     if (std::iscntrl(c) || std::isspace(c)) continue;
     path[at++] = static_cast<char>(c);
   }
