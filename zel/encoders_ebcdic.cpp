@@ -1,6 +1,7 @@
 // EBCDIC encoders: single-byte (CT_EBCDIC_SBCS) and mixed with SO/SI
 // double-byte runs (CT_EBCDIC_MIXED). Invariant characters come from the
-// built-in table, the rest from the codeset's table; '?' is 0x6F here.
+// built-in table unless the page has a single byte of its own for them, the
+// rest from the codeset's table; '?' is 0x6F here.
 #include <cstring>
 
 #include "zel/codeset_tables.h"
@@ -16,14 +17,13 @@ constexpr unsigned char kEbcdicQuestion = 0x6F;
 constexpr unsigned char kShiftOut = 0x0E;
 constexpr unsigned char kShiftIn = 0x0F;
 
-// Per input byte: its invariant EBCDIC byte | 0x100, or 0 when the byte is
-// not an invariant character (so every byte from 0x80 is 0). One read per
-// byte in the run copy.
+// Per input byte: its EBCDIC byte | 0x100 when it is an invariant character,
+// or 0 (so every byte from 0x80 is 0). One read per byte in the run copy.
 struct InvariantBytes {
   std::uint16_t entry[256];
 };
 
-const InvariantBytes& invariantBytes() {
+const InvariantBytes& builtInBytes() {
   static const InvariantBytes table = [] {
     InvariantBytes t{};
     for (int u = 0; u < 256; ++u)
@@ -33,12 +33,40 @@ const InvariantBytes& invariantBytes() {
   return table;
 }
 
+// LF is written as NL and SO/SI as the shift codes whatever a page says.
+constexpr bool keepsBuiltInByte(unsigned u) {
+  return u == '\n' || u == kShiftOut || u == kShiftIn;
+}
+
+// The invariant bytes of this converter's page: the page's own single byte
+// where its table has one that differs (code page 930 puts katakana where the
+// other pages have the lowercase letters), the built-in byte elsewhere. Built
+// per call from the 128 ASCII entries of the page's first encoding row.
+template <bool kMixed>
+InvariantBytes pageInvariantBytes(const unsigned char* table) {
+  InvariantBytes page = builtInBytes();
+  const unsigned char* row = encodingRow(table, 0);
+  unsigned char subByte = table[kTableSubByteOffset];
+  std::uint16_t subChar = readLe16(table + kTableSubCharOffset);
+  for (unsigned u = 0; u < 0x80; ++u) {
+    if (page.entry[u] == 0 || keepsBuiltInByte(u)) continue;
+    unsigned byte;
+    if (kMixed) {
+      byte = readLe16(row + 2 * u);  // 0xFFFF (none) and double-byte codes are >= 0x100
+    } else {
+      byte = row[u];
+      if (byte == subByte && u != subChar) byte = 0x100;  // no mapping
+    }
+    if (byte < 0x100) page.entry[u] = static_cast<std::uint16_t>(0x100 | byte);
+  }
+  return page;
+}
+
 // Writes the run of invariant ASCII bytes at *in. The mixed engine stops at
 // SO, which opens a double-byte run.
 template <bool kStopAtShiftOut>
-void copyInvariantRun(const unsigned char** in, const unsigned char* inEnd, unsigned char** out,
-                      unsigned char* outEnd) {
-  const std::uint16_t* entry = invariantBytes().entry;
+void copyInvariantRun(const std::uint16_t* entry, const unsigned char** in, const unsigned char* inEnd,
+                      unsigned char** out, unsigned char* outEnd) {
   const unsigned char* p = *in;
   unsigned char* q = *out;
   std::size_t inLeft = static_cast<std::size_t>(inEnd - p);
@@ -54,8 +82,9 @@ void copyInvariantRun(const unsigned char** in, const unsigned char* inEnd, unsi
   *out = q;
 }
 
-unsigned char encodeEbcdicByte(const unsigned char* table, std::uint32_t u, bool* substituted) {
-  if (u < 0x100 && unicodeInvariantChars[u]) return unicodeToEbcdic[u];
+unsigned char encodeEbcdicByte(const unsigned char* table, const std::uint16_t* entry, std::uint32_t u,
+                               bool* substituted) {
+  if (u < 0x100 && entry[u] != 0) return static_cast<unsigned char>(entry[u]);
   unsigned char b = encodingRow(table, u >> 8)[u & 0xFF];
   if (b == table[kTableSubByteOffset] && !(u == readLe16(table + kTableSubCharOffset) && u != 0xFFFF)) {
     *substituted = true;
@@ -65,12 +94,12 @@ unsigned char encodeEbcdicByte(const unsigned char* table, std::uint32_t u, bool
 }
 
 // The bytes of u in shift state *shift for the mixed engine; updates *shift.
-std::size_t encodeMixed(const unsigned char* table, std::uint32_t u, std::uint8_t* shift,
-                        unsigned char* bytes, bool* substituted) {
+std::size_t encodeMixed(const unsigned char* table, const std::uint16_t* entry, std::uint32_t u,
+                        std::uint8_t* shift, unsigned char* bytes, bool* substituted) {
   std::size_t n = 0;
-  if (u < 0x100 && unicodeInvariantChars[u]) {
+  if (u < 0x100 && entry[u] != 0) {
     if (*shift == 1) bytes[n++] = kShiftIn;
-    bytes[n++] = unicodeToEbcdic[u];
+    bytes[n++] = static_cast<unsigned char>(entry[u]);
     *shift = (u == kShiftOut) ? 1 : 0;
     return n;
   }
@@ -101,11 +130,12 @@ int encodeEbcdicSbcs(CodesetConverter* converter, const unsigned char** in, cons
     return CONV_OK;
   }
   const unsigned char* table = converter->table;
+  const InvariantBytes page = pageInvariantBytes<false>(table);
   const unsigned char* p = *in;
   unsigned char* q = *out;
   int status;
   for (;;) {
-    copyInvariantRun<false>(&p, inEnd, &q, outEnd);
+    copyInvariantRun<false>(page.entry, &p, inEnd, &q, outEnd);
     if (p == inEnd) {
       status = CONV_OK;
       break;
@@ -120,7 +150,7 @@ int encodeEbcdicSbcs(CodesetConverter* converter, const unsigned char** in, cons
       break;
     }
     bool substituted = false;
-    *q++ = encodeEbcdicByte(table, c.value, &substituted);
+    *q++ = encodeEbcdicByte(table, page.entry, c.value, &substituted);
     p += c.length;
     if (c.invalid) countSubstitution(converter);
     if (substituted) countSubstitution(converter);
@@ -141,12 +171,13 @@ int encodeEbcdicMixed(CodesetConverter* converter, const unsigned char** in, con
     return CONV_OK;
   }
   const unsigned char* table = converter->table;
+  const InvariantBytes page = pageInvariantBytes<true>(table);
   const unsigned char* p = *in;
   unsigned char* q = *out;
   std::uint8_t shift = converter->encodeShift;
   int status;
   for (;;) {
-    if (shift == 0) copyInvariantRun<true>(&p, inEnd, &q, outEnd);
+    if (shift == 0) copyInvariantRun<true>(page.entry, &p, inEnd, &q, outEnd);
     if (p == inEnd) {
       status = CONV_OK;
       break;
@@ -163,7 +194,7 @@ int encodeEbcdicMixed(CodesetConverter* converter, const unsigned char** in, con
     unsigned char bytes[3];
     bool substituted = false;
     std::uint8_t next = shift;
-    std::size_t n = encodeMixed(table, c.value, &next, bytes, &substituted);
+    std::size_t n = encodeMixed(table, page.entry, c.value, &next, bytes, &substituted);
     if (n > static_cast<std::size_t>(outEnd - q)) {
       status = CONV_OUTPUT_FULL;
       break;

@@ -12,12 +12,16 @@ using zeltest::bytes;
 using zeltest::convertOnce;
 using zeltest::hex;
 
-// Rows map every invariant character to 0xEE, so a byte from the built-in
-// table shows that the row was not read. '!' differs between the two pages.
+// Rows leave most invariant characters unmapped, so their bytes come from
+// the built-in table. The page's own byte for 'a' (katakana pages put the
+// lowercase letters elsewhere) wins; its 0x25 for LF and its bytes for SO/SI
+// do not. '!' differs between the two pages.
 std::vector<unsigned char> ebcdicSbcsTable(unsigned char exclamation) {
   std::vector<std::uint32_t> entries(65536, 0x3F);
-  for (unsigned u = 0; u < 0x100; ++u)
-    if (zel::unicodeInvariantChars[u]) entries[u] = 0xEE;
+  entries['a'] = 0x62;
+  entries['\n'] = 0x25;
+  entries[0x0E] = 0x3E;
+  entries[0x0F] = 0x3E;
   entries['!'] = exclamation;
   entries['['] = 0xBA;
   entries[0xE9] = 0x51;
@@ -28,10 +32,14 @@ std::vector<unsigned char> ebcdicSbcsTable(unsigned char exclamation) {
                                         entries, {}, zeltest::noDecoding());
 }
 
+// As above; 'b' has a double-byte code, which is not a single byte to prefer.
 std::vector<unsigned char> ebcdicMixedTable() {
   std::vector<std::uint32_t> entries(65536, 0xFFFF);
-  for (unsigned u = 0; u < 0x100; ++u)
-    if (zel::unicodeInvariantChars[u]) entries[u] = 0xEE;
+  entries['a'] = 0x62;
+  entries['b'] = 0x4282;
+  entries['\n'] = 0x25;
+  entries[0x0E] = 0x3F;
+  entries[0x0F] = 0x3F;
   entries[0x3042] = 0x4481;
   entries[0x3044] = 0x4483;
   entries[0xFF71] = 0x81;
@@ -59,8 +67,9 @@ TEST(EbcdicSbcsEncoder, InvariantCharactersTableAndSubstitution) {
     std::string input, expected;
     unsigned substitutions;
   } cases[] = {
-      {"Aa0 ", bytes({0xC1, 0x81, 0xF0, 0x40}), 0},
-      {"\n", bytes({0x15}), 0},
+      {"Ab0 ", bytes({0xC1, 0x82, 0xF0, 0x40}), 0},
+      {"ab\n", bytes({0x62, 0x82, 0x15}), 0},
+      {bytes({0x0E, 0x0F}), bytes({0x0E, 0x0F}), 0},
       {"_?%", bytes({0x6D, 0x6F, 0x6C}), 0},
       {"[", bytes({0xBA}), 0},
       {bytes({0xC3, 0xA9}), bytes({0x51}), 0},
@@ -85,8 +94,8 @@ TEST(EbcdicSbcsEncoder, PagesDifferOutsideTheInvariantSet) {
   auto page037 = ebcdicSbcsTable(0x5A);
   auto page1047 = ebcdicSbcsTable(0x4F);
   zel::CodesetConverter a = zeltest::converterOver(page037), b = zeltest::converterOver(page1047);
-  EXPECT_EQ(hex(convertOnce(&a, "A!").bytes), "C1 5A");
-  EXPECT_EQ(hex(convertOnce(&b, "A!").bytes), "C1 4F");
+  EXPECT_EQ(hex(convertOnce(&a, "Aa!\n").bytes), "C1 62 5A 15");
+  EXPECT_EQ(hex(convertOnce(&b, "Aa!\n").bytes), "C1 62 4F 15");
 }
 
 // One character per call, then the closing reset, collected.
@@ -114,7 +123,9 @@ TEST(EbcdicMixedEncoder, ShiftOutAndShiftInPlacement) {
       {{kA + kKana}, bytes({0x0E, 0x44, 0x81, 0x0F, 0x81}), 0},
       {{"!" + kA + "!"}, bytes({0x5A, 0x0E, 0x44, 0x81, 0x0F, 0x5A}), 0},
       {{bytes({0x0E}), "A"}, bytes({0x0E, 0x0F, 0xC1}), 0},
-      {{"\n"}, bytes({0x15}), 0},
+      {{"ab\n"}, bytes({0x62, 0x82, 0x15}), 0},
+      {{kA + "ab\n"}, bytes({0x0E, 0x44, 0x81, 0x0F, 0x62, 0x82, 0x15}), 0},
+      {{kA + "\n"}, bytes({0x0E, 0x44, 0x81, 0x0F, 0x15}), 0},
   };
   for (const auto& c : cases) {
     auto image = ebcdicMixedTable();
@@ -167,9 +178,9 @@ TEST(EbcdicMixedEncoder, FromUtf8StringClosesTheRunBeforeTheTerminator) {
   auto image = ebcdicMixedTable();
   zel::CodesetConverter converter = zeltest::converterOver(image);
   char output[16];
-  std::string text = "A" + kA;
-  EXPECT_EQ(zel::fromUtf8String(&converter, text.c_str(), -1, output, sizeof output), 6u);
-  EXPECT_EQ(hex(std::string(output, 6)), "C1 0E 44 81 0F 00");
+  std::string text = "a\n" + kA;
+  EXPECT_EQ(zel::fromUtf8String(&converter, text.c_str(), -1, output, sizeof output), 7u);
+  EXPECT_EQ(hex(std::string(output, 7)), "62 15 0E 44 81 0F 00");
 }
 
 }  // namespace
