@@ -63,12 +63,12 @@ out=$("$zelconv" -c -t 1252 "$tmp/bad" 2>"$tmp/count" | od -An -tx1 | tr -d ' \n
 [ "$(cat "$tmp/count")" = "2" ] || fail "substitution count $(cat "$tmp/count")"
 
 # A sequence cut by the end of the input is reported, with or without -c, from
-# standard input and from a file; the text before it is still written.
+# a pipe (read) and from a file (mapped); the text before it is still written.
 printf 'a\xe2\x82' >"$tmp/cut"
 for count in "" -c; do
-  for source in stdin file; do
-    if [ $source = stdin ]; then
-      "$zelconv" $count -t 1252 <"$tmp/cut" >"$tmp/out" 2>"$tmp/err"
+  for source in pipe file; do
+    if [ $source = pipe ]; then
+      cat "$tmp/cut" | "$zelconv" $count -t 1252 >"$tmp/out" 2>"$tmp/err"
     else
       "$zelconv" $count -t 1252 "$tmp/cut" >"$tmp/out" 2>"$tmp/err"
     fi
