@@ -30,7 +30,8 @@ std::string position(const std::string& text, std::size_t& pos) {
 std::string field(const std::string& text, std::size_t& pos) {
   if (pos < text.size() && text[pos] == '*') {
     ++pos;
-    return "*" + position(text, pos);
+    std::string star = "*";
+    return star + position(text, pos);
   }
   while (pos < text.size() && isDigit(text[pos])) ++pos;
   return "";
@@ -45,7 +46,10 @@ Conversion readConversion(const std::string& text, std::size_t& pos) {
   if (pos < text.size() && text[pos] == '.') {
     ++pos;
     std::string precision = field(text, pos);
-    if (!precision.empty()) kind += "." + precision;
+    if (!precision.empty()) {
+      kind += '.';
+      kind += precision;
+    }
   }
   static const char* const lengths[] = {"hh", "h", "ll",  "l",   "L", "q", "j",
                                         "z",  "t", "I64", "I32", "I", "w"};
@@ -63,7 +67,8 @@ Conversion readConversion(const std::string& text, std::size_t& pos) {
     // Invalid: kept as written, so that it matches nothing but itself.
     if (pos < text.size()) ++pos;
     std::string written = text.substr(start, pos - start);
-    return {written, "invalid " + written};
+    std::string invalid = "invalid ";
+    return {written, invalid + written};
   }
   kind += kinds[letter - letters];
   ++pos;
@@ -94,7 +99,10 @@ bool sameKinds(const std::vector<Conversion>& a, const std::vector<Conversion>& 
 std::string listed(const std::vector<Conversion>& conversions) {
   if (conversions.empty()) return "none";
   std::string list;
-  for (const Conversion& c : conversions) list += (list.empty() ? "" : " ") + c.written;
+  for (const Conversion& c : conversions) {
+    if (!list.empty()) list += ' ';
+    list += c.written;
+  }
   return list;
 }
 
