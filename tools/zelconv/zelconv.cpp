@@ -4,59 +4,136 @@
 //   zelconv -l                           (the codesets found)
 //
 // The codeset is opened with openCodeset, so ZELDIR, BINDIR, the current
-// directory, aliases and redirect files apply as in the library. Input is
-// converted in pieces of bounded size; a UTF-8 sequence cut by a piece
-// boundary is carried to the next piece. Bad UTF-8 is substituted, never an
-// error; -c prints the number of substitutions to standard error.
+// directory, aliases and redirect files apply as in the library. Regular
+// files are mapped a large window at a time and converted in place; other
+// input is read in large pieces. Either way the system calls cost little next
+// to the conversion, and a UTF-8 sequence cut by a window or piece boundary
+// is carried to the next one. Bad UTF-8 is substituted, never an error; -c
+// prints the number of substitutions to standard error. An input that ends
+// inside a character is an error, as with iconv: the text before it is
+// written, the cut bytes are not.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "codeset_list.h"
+#include "raw_io.h"
 #include "zel/convert.h"
 
 namespace {
 
-constexpr std::size_t kPieceSize = 4096;
-constexpr std::size_t kOutputSize = 8192;
+// Read pieces: large enough that the calls per byte vanish, small enough
+// that a piece and its output stay in the processor's cache.
+constexpr std::size_t kPieceSize = 256u << 10;
+// Mapped windows: a few calls per file, and memory bounded however large it is.
+constexpr std::size_t kWindowSize = 8u << 20;
+// Room for a UTF-8 sequence cut by a piece boundary (at most three bytes).
+constexpr std::size_t kCarryRoom = 8;
+// Output is written whenever this much has been converted.
+constexpr std::size_t kOutputSize = 2 * kPieceSize;
 
 struct Run {
   zel::CodesetConverter* converter;
+  std::unique_ptr<char[]> output{new char[kOutputSize]};
   unsigned long long substitutions = 0;
-  bool writeFailed = false;
+  int writeError = 0;  // errno of the first failed write; later output is dropped
 };
 
-// Converts all of *in (up to count bytes), writing the output as it fills;
-// returns the bytes left unconsumed (a cut UTF-8 sequence).
+// Converts count bytes at in (a null in closes an open double-byte run),
+// writing the output as it fills; returns the bytes left unconsumed, a
+// sequence cut by the end of the piece.
 std::size_t convertPiece(Run* run, const char* in, std::size_t count) {
   for (;;) {
-    char output[kOutputSize];
-    char* out = output;
-    std::size_t outCount = sizeof output;
+    char* out = run->output.get();
+    std::size_t outCount = kOutputSize;
     std::uint16_t before = run->converter->substitutions;
     int status = zel::convFromUtf8(run->converter, in != nullptr ? &in : nullptr, &count, &out, &outCount);
     run->substitutions += static_cast<std::uint16_t>(run->converter->substitutions - before);
-    std::size_t written = sizeof output - outCount;
-    if (written > 0 && std::fwrite(output, 1, written, stdout) != written) run->writeFailed = true;
+    std::size_t written = kOutputSize - outCount;
+    if (written > 0 && run->writeError == 0 &&
+        !zelconv::writeAll(zelconv::kStandardOutput, run->output.get(), written))
+      run->writeError = errno != 0 ? errno : EIO;
     if (status != zel::CONV_OUTPUT_FULL) return in != nullptr ? count : 0;
   }
 }
 
-// Converts one stream; false when it could not be read.
-bool convertStream(Run* run, std::FILE* f) {
-  std::vector<char> buffer(kPieceSize + 8);
-  std::size_t carried = 0;
+struct InputEnd {
+  bool readFailed = false;
+  std::size_t cut = 0;  // bytes of a UTF-8 sequence cut by the end of the input
+};
+
+InputEnd convertRead(Run* run, int fd);
+
+// Converts a regular file window by window. Each window starts at the page
+// boundary before the first byte not yet converted, so a sequence cut by the
+// end of one window is converted whole from the next. Where a window cannot
+// be mapped, the rest is read instead. The descriptor is left at the end, as
+// reading would leave it.
+InputEnd convertMapped(Run* run, int fd, const zelconv::MappableFile& file) {
+  const std::uint64_t alignment = zelconv::mapAlignment();
+  InputEnd end;
+  std::uint64_t position = file.start;
   for (;;) {
-    std::size_t n = std::fread(buffer.data() + carried, 1, kPieceSize, f);
-    if (n == 0) break;
-    std::size_t total = carried + n;
-    carried = convertPiece(run, buffer.data(), total);
-    std::memmove(buffer.data(), buffer.data() + total - carried, carried);
+    std::uint64_t base = position - position % alignment;
+    std::size_t length =
+        file.end - base < kWindowSize ? static_cast<std::size_t>(file.end - base) : kWindowSize;
+    const char* window = zelconv::mapRange(fd, base, length);
+    if (window == nullptr) {
+      if (zelconv::seekTo(fd, position)) return convertRead(run, fd);
+      end.readFailed = true;
+      return end;
+    }
+    std::size_t skip = static_cast<std::size_t>(position - base);
+    end.cut = convertPiece(run, window + skip, length - skip);
+    zelconv::unmapRange(window, length);
+    if (base + length == file.end) break;
+    position = base + length - end.cut;
   }
-  // A sequence cut by the end of the stream is dropped, as fromUtf8String does.
-  return !std::ferror(f);
+  zelconv::seekTo(fd, file.end);
+  return end;
+}
+
+// Converts an input that cannot be mapped, piece by piece.
+InputEnd convertRead(Run* run, int fd) {
+  std::unique_ptr<char[]> buffer(new char[kCarryRoom + kPieceSize]);
+  InputEnd end;
+  for (;;) {
+    long n = zelconv::readSome(fd, buffer.get() + end.cut, kPieceSize);
+    if (n <= 0) {
+      end.readFailed = n < 0;
+      return end;
+    }
+    std::size_t total = end.cut + static_cast<std::size_t>(n);
+    end.cut = convertPiece(run, buffer.get(), total);
+    std::memmove(buffer.get(), buffer.get() + total - end.cut, end.cut);
+  }
+}
+
+// Converts the named input ("-" or none: standard input); false after a
+// reported error.
+bool convertInput(Run* run, const char* path) {
+  bool standardInput = path == nullptr || std::strcmp(path, "-") == 0;
+  const char* name = standardInput ? "standard input" : path;
+  int fd = standardInput ? zelconv::kStandardInput : zelconv::openForReading(path);
+  if (fd < 0) {
+    std::fprintf(stderr, "zelconv: cannot open %s: %s\n", path, std::strerror(errno));
+    return false;
+  }
+  zelconv::MappableFile file = zelconv::mappableFile(fd);
+  InputEnd end = file.mappable ? convertMapped(run, fd, file) : convertRead(run, fd);
+  if (!standardInput) zelconv::closeInput(fd);
+  if (end.readFailed) {
+    std::fprintf(stderr, "zelconv: cannot read %s: %s\n", name, std::strerror(errno));
+    return false;
+  }
+  if (end.cut > 0) {
+    std::fprintf(stderr, "zelconv: %s: the input ends inside a character (%zu byte%s of a UTF-8 sequence)\n",
+                 name, end.cut, end.cut == 1 ? "" : "s");
+    return false;
+  }
+  return true;
 }
 
 // The converter lives until the process ends, like every converter.
@@ -98,28 +175,15 @@ int main(int argc, char** argv) {
     return 1;
   }
   run.converter->encodeShift = 0;
+  zelconv::reportShrinkingInput();
   int status = 0;
-  if (first == argc && !convertStream(&run, stdin)) {
-    std::fprintf(stderr, "zelconv: cannot read standard input\n");
-    status = 1;
-  }
-  for (int i = first; i < argc; ++i) {
-    std::FILE* f = std::strcmp(argv[i], "-") == 0 ? stdin : std::fopen(argv[i], "rb");
-    if (f == nullptr) {
-      std::fprintf(stderr, "zelconv: cannot open %s: %s\n", argv[i], std::strerror(errno));
-      status = 1;
-      continue;
-    }
-    if (!convertStream(&run, f)) {
-      std::fprintf(stderr, "zelconv: cannot read %s\n", argv[i]);
-      status = 1;
-    }
-    if (f != stdin) std::fclose(f);
-  }
+  if (first == argc && !convertInput(&run, nullptr)) status = 1;
+  for (int i = first; i < argc; ++i)
+    if (!convertInput(&run, argv[i])) status = 1;
   convertPiece(&run, nullptr, 0);  // closes an open double-byte run
   if (count) std::fprintf(stderr, "%llu\n", run.substitutions);
-  if (std::fflush(stdout) != 0 || run.writeFailed) {
-    std::fprintf(stderr, "zelconv: cannot write the output\n");
+  if (run.writeError != 0) {
+    std::fprintf(stderr, "zelconv: cannot write the output: %s\n", std::strerror(run.writeError));
     status = 1;
   }
   return status;

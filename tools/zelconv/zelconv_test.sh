@@ -14,7 +14,7 @@ trap 'rm -rf "$tmp"' EXIT
 # table name, iconv name
 while read -r table iconv_name; do
   text=$data/$table.txt
-  # 512 copies (doubled nine times) cross many 4096-byte pieces inside characters.
+  # 512 copies (doubled nine times): a longer text than the test's own.
   cp "$text" "$tmp/long.txt"
   for i in 1 2 3 4 5 6 7 8 9; do cat "$tmp/long.txt" "$tmp/long.txt" >"$tmp/double" && mv "$tmp/double" "$tmp/long.txt"; done
   iconv -f UTF-8 -t "$iconv_name" "$tmp/long.txt" >"$tmp/expected" || fail "iconv $iconv_name"
@@ -40,6 +40,17 @@ IBM930 IBM930
 IBM939 IBM939
 LIST
 
+# Pieces and mapped windows end inside characters: after one ASCII byte,
+# three-byte characters put every boundary at 2^k or 4096*m bytes (k odd,
+# m not 1 modulo 3) inside one. Nine megabytes cross the 8 MiB window of a
+# mapped file and many pieces read from a pipe.
+printf x >"$tmp/cuts.txt"
+printf '\xe3\x81\x82\xe3\x81\x84\xe3\x81\x86\xe3\x81\x88\xe3\x81\x8a%.0s' $(seq 4096) >"$tmp/kana"
+for i in $(seq 147); do cat "$tmp/kana"; done >>"$tmp/cuts.txt"
+iconv -f UTF-8 -t CP932 "$tmp/cuts.txt" >"$tmp/expected" || fail "iconv CP932"
+"$zelconv" -t 932 <"$tmp/cuts.txt" | cmp -s "$tmp/expected" - || fail "mapped windows cut characters"
+cat "$tmp/cuts.txt" | "$zelconv" -t 932 | cmp -s "$tmp/expected" - || fail "pieces read from a pipe cut characters"
+
 # Aliases, the redirect file and UTF-8 itself.
 "$zelconv" -t windows-1252 "$data/1252.txt" | cmp -s - <(iconv -f UTF-8 -t CP1252 "$data/1252.txt") || fail "alias windows-1252"
 "$zelconv" -t IBM-1252 "$data/1252.txt" | cmp -s - <(iconv -f UTF-8 -t CP1252 "$data/1252.txt") || fail "redirect IBM-1252"
@@ -50,6 +61,22 @@ printf 'a\x80b\xc3\xa9\xe2\x98\x83' >"$tmp/bad"
 out=$("$zelconv" -c -t 1252 "$tmp/bad" 2>"$tmp/count" | od -An -tx1 | tr -d ' \n') || fail "bad UTF-8 exit code"
 [ "$out" = "613f62e93f" ] || fail "bad UTF-8 output $out"
 [ "$(cat "$tmp/count")" = "2" ] || fail "substitution count $(cat "$tmp/count")"
+
+# A sequence cut by the end of the input is reported, with or without -c, from
+# a pipe (read) and from a file (mapped); the text before it is still written.
+printf 'a\xe2\x82' >"$tmp/cut"
+for count in "" -c; do
+  for source in pipe file; do
+    if [ $source = pipe ]; then
+      cat "$tmp/cut" | "$zelconv" $count -t 1252 >"$tmp/out" 2>"$tmp/err"
+    else
+      "$zelconv" $count -t 1252 "$tmp/cut" >"$tmp/out" 2>"$tmp/err"
+    fi
+    rc=$?
+    [ $rc -eq 1 ] && [ "$(cat "$tmp/out")" = a ] && grep -q 'ends inside a character' "$tmp/err" ||
+      fail "cut sequence at the end ($source $count): exit $rc, output $(od -An -tx1 "$tmp/out")"
+  done
+done
 
 # Unknown codeset and unreadable file: a message and exit code 1.
 "$zelconv" -t no-such-codeset "$data/1252.txt" >/dev/null 2>"$tmp/err"

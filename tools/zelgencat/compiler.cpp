@@ -6,6 +6,7 @@
 
 #include "tools/zelgencat/catalog_image.h"
 #include "tools/zelgencat/message_source.h"
+#include "tools/zelgencat/translation_check.h"
 
 namespace zelgencat {
 
@@ -37,6 +38,21 @@ bool writeWholeFile(const std::string& path, const std::string& contents) {
   return ok;
 }
 
+// Reads and parses one source file on its own; false after writing the error.
+bool readSource(const std::string& path, MessageCatalog& catalog, std::FILE* err) {
+  std::string text, error;
+  ParseState state;
+  if (!readWholeFile(path, text)) {
+    std::fprintf(err, "zelgencat: cannot read %s\n", path.c_str());
+    return false;
+  }
+  if (!parseMessageSource(text, path, state, catalog, error)) {
+    std::fprintf(err, "zelgencat: %s\n", error.c_str());
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int compileCatalog(const std::string& catalogPath, const std::vector<std::string>& sources, std::FILE* err) {
@@ -62,6 +78,25 @@ int compileCatalog(const std::string& catalogPath, const std::vector<std::string
     return 1;
   }
   return 0;
+}
+
+int checkTranslations(const std::string& referencePath, const std::vector<std::string>& translationPaths,
+                      std::FILE* err) {
+  MessageCatalog reference;
+  if (!readSource(referencePath, reference, err)) return 1;
+  int status = 0;
+  for (const std::string& path : translationPaths) {
+    MessageCatalog translation;
+    if (!readSource(path, translation, err)) {
+      status = 1;
+      continue;
+    }
+    for (const std::string& problem : checkTranslation(reference, referencePath, translation, path)) {
+      std::fprintf(err, "%s\n", problem.c_str());
+      status = 1;
+    }
+  }
+  return status;
 }
 
 int dumpCatalog(const std::string& catalogPath, std::FILE* out, std::FILE* err) {

@@ -144,10 +144,11 @@ bool Parser::message(const std::string& line) {
   state.lastMessageId = id;
   if (pos == line.size()) return true;  // a number alone defines no message
   if (!isBlank(line[pos])) return fail("expected a space or tab after message number " + std::to_string(id));
+  auto firstLine = static_cast<std::uint32_t>(input.index + 1);
   std::string text;
   if (!decodeText(pos + 1, text)) return false;
   if (!isValidUtf8(text)) return fail("message " + std::to_string(id) + " is not valid UTF-8");
-  catalog.sets.back().messages.push_back({id, text});
+  catalog.sets.back().messages.push_back({id, text, firstLine});
   return true;
 }
 

@@ -10,7 +10,8 @@ namespace zelgencat {
 
 struct SourceMessage {
   std::uint32_t id;
-  std::string text;  // UTF-8, no NUL
+  std::string text;        // UTF-8, no NUL
+  std::uint32_t line = 0;  // where it starts in its source file; 0 when read from a catalog
 };
 
 struct SourceSet {

@@ -10,6 +10,7 @@
 #include "tools/zelgencat/catalog_image.h"
 #include "tools/zelgencat/compiler.h"
 #include "tools/zelgencat/message_source.h"
+#include "tools/zelgencat/translation_check.h"
 
 namespace {
 
@@ -200,6 +201,66 @@ TEST(Zelgencat, DumpRefusesMalformedImages) {
   looped[28 + 24 + 3] = 1;  // and is skipped
   MessageCatalog decoded;
   EXPECT_FALSE(decodeCatalog(looped, decoded, error));
+}
+
+TEST(Zelgencat, CheckComparesPrintfConversionsInKindAndOrder) {
+  struct Case {
+    const char* reference;
+    const char* translation;
+    bool reported;
+  } cases[] = {
+      {"%s has %d items", "%s a %d éléments", false},
+      {"%-20s|%5.2f|%x", "%s|%.1f|%u", false},  // flags, widths, precisions and the integer base are free
+      {"%i %d", "%d %i", false},
+      {"100%% of %s", "%s : 100 %%", false},
+      {"no conversion", "keine", false},
+      {"%s %d", "%d %s", true},  // order
+      {"%s", "%d", true},        // kind
+      {"%d", "%ld", true},       // size
+      {"%d", "%u", true},        // sign
+      {"%*d", "%d", true},       // the width takes an argument
+      {"%s done", "fini", true},
+      {"%s", "%s %s", true},
+      {"%s at 50%%", "%s à 50 % de", true},  // "% d" is a conversion
+      {"%s", "%s %", true},                  // an incomplete one
+      {"%s", "%y%s", true},                  // an invalid one
+  };
+  for (const Case& c : cases) {
+    MessageCatalog reference, translation;
+    std::string error;
+    ASSERT_TRUE(parse(std::string("$quote \"\n$set 1\n1 \"") + c.reference + "\"\n", reference, error))
+        << error;
+    ASSERT_TRUE(parse(std::string("$quote \"\n$set 1\n1 \"") + c.translation + "\"\n", translation, error))
+        << error;
+    std::vector<std::string> problems = checkTranslation(reference, "en.msg", translation, "fr.msg");
+    ASSERT_EQ(problems.size(), c.reported ? 1u : 0u) << c.reference << " / " << c.translation;
+    if (c.reported) {
+      EXPECT_EQ(problems[0].rfind("fr.msg:3: message 1 of set 1: printf conversions ", 0), 0u) << problems[0];
+    }
+  }
+}
+
+TEST(Zelgencat, CheckReportsEveryProblemWithFileAndLine) {
+  std::filesystem::path dir = scratch("check");
+  std::string reference = (dir / "en.msg").string(), broken = (dir / "fr.msg").string(),
+              good = (dir / "de.msg").string();
+  std::ofstream(reference) << "$quote \"\n$set 2\n1 \"%s started\"\n2 \"two \\\n%d\"\n3 \"three\"\n"
+                              "$set 3\n1 \"only in the reference\"\n";
+  std::ofstream(broken)
+      << "$quote \"\n$set 2\n1 \"%d démarré\"\n3 \"trois\"\n4 \"quatre\"\n$set 4\n1 \"x\"\n";
+  std::ofstream(good) << "$quote \"\n$set 2\n1 \"%s gestartet\"\n2 \"zwei %d\"\n3 \"drei\"\n"
+                         "$set 3\n1 \"eins\"\n";
+  std::FILE* err = std::fopen((dir / "report.txt").string().c_str(), "w");
+  ASSERT_NE(err, nullptr);
+  EXPECT_EQ(checkTranslations(reference, {good}, err), 0);
+  EXPECT_NE(checkTranslations(reference, {good, broken}, err), 0);
+  std::fclose(err);
+  EXPECT_EQ(readFile(dir / "report.txt"),
+            broken + ":3: message 1 of set 2: printf conversions %d differ from %s at " + reference + ":3\n" +
+                reference + ":4: message 2 of set 2 is missing from " + broken + "\n" + broken +
+                ":5: message 4 of set 2 is not in " + reference + "\n" + reference +
+                ":8: message 1 of set 3 is missing from " + broken + "\n" + broken +
+                ":7: message 1 of set 4 is not in " + reference + "\n");
 }
 
 }  // namespace
