@@ -11,17 +11,26 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
+# iconv's output, with LF as NL (0x15) in EBCDIC, as our converters write it;
+# 0x25 is LF alone in these pages, never part of a double-byte code.
+expect() {
+  case $1 in
+    IBM*) iconv -f UTF-8 -t "$1" "$2" | tr '\045' '\025' ;;
+    *) iconv -f UTF-8 -t "$1" "$2" ;;
+  esac
+}
+
 # table name, iconv name
 while read -r table iconv_name; do
   text=$data/$table.txt
   # 512 copies (doubled nine times): a longer text than the test's own.
   cp "$text" "$tmp/long.txt"
   for i in 1 2 3 4 5 6 7 8 9; do cat "$tmp/long.txt" "$tmp/long.txt" >"$tmp/double" && mv "$tmp/double" "$tmp/long.txt"; done
-  iconv -f UTF-8 -t "$iconv_name" "$tmp/long.txt" >"$tmp/expected" || fail "iconv $iconv_name"
+  expect "$iconv_name" "$tmp/long.txt" >"$tmp/expected" || fail "iconv $iconv_name"
   "$zelconv" -t "$table" "$tmp/long.txt" >"$tmp/ours" || fail "zelconv -t $table exit code"
   cmp -s "$tmp/expected" "$tmp/ours" || fail "zelconv -t $table differs from iconv on the long text"
   # The text once, from standard input.
-  iconv -f UTF-8 -t "$iconv_name" "$text" >"$tmp/expected" || fail "iconv $iconv_name"
+  expect "$iconv_name" "$text" >"$tmp/expected" || fail "iconv $iconv_name"
   "$zelconv" -t "$table" <"$text" >"$tmp/ours" || fail "zelconv -t $table exit code"
   cmp -s "$tmp/expected" "$tmp/ours" || fail "zelconv -t $table differs from iconv on standard input"
 done <<'LIST'
