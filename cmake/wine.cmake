@@ -21,10 +21,11 @@ set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine_session 
 endif()
 
 # A shipped program must be a PE of the build's machine that needs no DLL
-# beside the system's own.
+# beside the system's own, says Windows Vista as its oldest system, and carries
+# its version resource and manifest (and, with MESSAGES, its message table).
 string(REGEX REPLACE "-g\\+\\+(-posix)?$" "-objdump" zaq_objdump "${CMAKE_CXX_COMPILER}")
 function(zaq_check_standalone_pe target subsystem)
   add_test(NAME ${target}_is_standalone_pe
-           COMMAND ${CMAKE_SOURCE_DIR}/cmake/check-pe ${zaq_objdump} $<TARGET_FILE:${target}>
-                   ${CMAKE_SIZEOF_VOID_P} ${subsystem})
+           COMMAND ${CMAKE_SOURCE_DIR}/cmake/check-pe ${zaq_objdump} ${CMAKE_RC_COMPILER}
+                   $<TARGET_FILE:${target}> ${CMAKE_SIZEOF_VOID_P} ${subsystem} ${PROJECT_VERSION} ${ARGN})
 endfunction()

@@ -1,16 +1,24 @@
 # The release package (cpack, from the Windows build tree): a zip with the two
 # programs, the operator's guide and, when the native build made them, the
 # compiled message catalogs and the codeset tables with their aliases file.
+# Both widths make the same layout, zaqservice-<version>-win32.zip and -win64.zip:
 #   zaqservice.exe, kickscan.exe, README.txt
-#   winServCMessages.cat       English catalog, for the working directory
-#   nls/<locale>/winServCMessages.cat
+#   winServCMessages.cat       the one English catalog, for the working directory
+#   nls/<locale>/winServCMessages.cat   the translations
 #   zel/codeset/...            codeset tables and aliases (ZELDIR=<folder>\zel)
 install(TARGETS zaqservice kickscan RUNTIME DESTINATION .)
-install(FILES ${CMAKE_SOURCE_DIR}/packaging/README.txt DESTINATION .)
+# With Windows line ends, which every Notepad shows as lines.
+configure_file(${CMAKE_SOURCE_DIR}/packaging/README.txt ${CMAKE_BINARY_DIR}/packaging/README.txt
+               @ONLY NEWLINE_STYLE CRLF)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/README.txt DESTINATION .)
 if(ZAQ_NATIVE_BUILD_DIR)
   install(FILES ${ZAQ_NATIVE_BUILD_DIR}/messages/winServCMessages.cat DESTINATION . OPTIONAL)
+  # The build tree's other English copies (its top level and C/, for the
+  # tests' search paths) stay out: a locale without a catalog of its own shows
+  # the same English texts, the program's defaults.
   install(DIRECTORY ${ZAQ_NATIVE_BUILD_DIR}/messages/ DESTINATION nls OPTIONAL
-          FILES_MATCHING PATTERN "*.cat" PATTERN "CMakeFiles" EXCLUDE)
+          FILES_MATCHING PATTERN "*.cat" PATTERN "CMakeFiles" EXCLUDE PATTERN "C" EXCLUDE
+          REGEX "/messages/winServCMessages\\.cat$" EXCLUDE)
   install(DIRECTORY ${ZAQ_NATIVE_BUILD_DIR}/codesets/codeset DESTINATION zel OPTIONAL)
 endif()
 

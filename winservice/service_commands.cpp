@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "winservice/command_quoting.h"
+#include "winservice/event_sources.h"
 #include "winservice/message_table.h"
 #include "winservice/service_control.h"
 #include "winservice/service_debuglog.h"
@@ -26,16 +27,18 @@ const char* lastErrorText() {
   return GetLastErrorText(hostState.errorText, sizeof hostState.errorText);
 }
 
-void createService(SC_HANDLE manager, const std::string& binaryPath, DWORD serviceType) {
+void createService(SC_HANDLE manager, const char* modulePath, DWORD serviceType) {
   SC_HANDLE service =
       CreateServiceA(manager, hostState.serviceName.c_str(), hostState.displayName, SERVICE_ALL_ACCESS,
-                     serviceType, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, binaryPath.c_str(), nullptr,
-                     nullptr, nullptr, nullptr, nullptr);
+                     serviceType, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+                     serviceBinaryPath(modulePath).c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
   if (service == nullptr) {
     emitMessage(MSG_LOGGED_ERROR | MSG_PRINTED, "CmdInstallService", MSG_FAILED_TO_INSTALL,
                 hostState.displayName, lastErrorText());
     return;
   }
+  // Before the first event, so that Event Viewer can describe it too.
+  registerEventSources(modulePath);
   emitMessage(MSG_LOGGED_INFO | MSG_PRINTED, "CmdInstallService", MSG_INSTALLED, hostState.displayName);
   CloseServiceHandle(service);
 }
@@ -84,7 +87,7 @@ void CmdInstallService(int argc, char** argv) {
     emitMessage(MSG_LOGGED_ERROR | MSG_PRINTED, "CmdInstallService", MSG_OPEN_SCMANAGER_FAILED,
                 lastErrorText());
   } else {
-    createService(manager, serviceBinaryPath(modulePath), serviceType);
+    createService(manager, modulePath, serviceType);
     CloseServiceHandle(manager);
   }
   traceRecord("CmdInstallService", "EXIT");
@@ -104,11 +107,13 @@ void CmdRemoveService() {
     emitMessage(MSG_LOGGED_ERROR | MSG_PRINTED, "CmdRemoveService", MSG_OPEN_SERVICE_FAILED, lastErrorText());
   } else {
     stopBeforeRemoval(service);
-    if (DeleteService(service))
+    if (DeleteService(service)) {
       emitMessage(MSG_LOGGED_INFO | MSG_PRINTED, "CmdRemoveService", MSG_REMOVED, hostState.displayName);
-    else
+      removeEventSources();
+    } else {
       emitMessage(MSG_LOGGED_ERROR | MSG_PRINTED, "CmdRemoveService", MSG_DELETE_SERVICE_FAILED,
                   lastErrorText());
+    }
     CloseServiceHandle(service);
   }
   CloseServiceHandle(manager);

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "winservice/console_output.h"
 #include "winservice/message_table.h"
 #include "winservice/service_state.h"
 #include "winservice/utils.h"
@@ -38,10 +39,7 @@ void emitMessageV(const char* name, unsigned ways, const char* function, const M
       writeLogRecord(hostState.messageLogPath.c_str(), SOURCE_MODULE, line, name, function, text,
                      (ways & MSG_LOGGED_ERROR) != 0 ? LOG_ERROR : LOG_INFO);
   }
-  if ((ways & MSG_PRINTED) != 0) {
-    std::fputs(text, stdout);
-    std::fflush(stdout);
-  }
+  if ((ways & MSG_PRINTED) != 0) printText(text);
 }
 
 }  // namespace
