@@ -200,7 +200,7 @@ TEST_F(Supervision, AnApplicationThatEndsOnItsOwnIsWatchedToItsEnd) {
        "Application exited",
        zaq::KILLED_EXIT_CODE,
        6000,
-       10000},
+       12000},
       {"crash\n", {"Application started", "Application exited\n"}, "shutdown detected", 0, 0, 5000},
   };
   hostState.debugMode = 0;
