@@ -23,7 +23,9 @@ constexpr DWORD CHILD_CREATION_FLAGS = CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GRO
 // Guards hostState.childProcess between the supervising thread, which alone
 // creates and closes the child's handles, and a stopping thread, which works
 // on duplicates taken under the guard: a handle value closed by one thread may
-// be reused by the system, so the other must never use it afterwards.
+// be reused by the system, so the other must never use it afterwards. The
+// stop's setting of hostState.stopRequested and the child's creation also
+// take it, so that each of the two sees the other.
 SRWLOCK childGuard = SRWLOCK_INIT;
 
 void debugLine(const char* text) {
