@@ -51,16 +51,27 @@ bool runDispatcher() {
   return StartServiceCtrlDispatcherA(dispatchTable) != 0;
 }
 
-void setUpProcess(const char* programName, bool trace) {
+}  // namespace
+
+void openMessageCatalog() {
   hostState.messageCatalog = zel::catopen(MESSAGE_CATALOG_NAME, zel::CAT_MESSAGE_LOCALE);
+  // The first lookup of a set reads it from the catalog's one stream and
+  // converts it, without locks: it is done here, on the only thread there is,
+  // not by the service thread and the control handler at the same time.
+  getCatalogMessage(hostState.messageCatalog, MESSAGE_SET, MSG_STARTED, defaultMessageText(MSG_STARTED));
+}
+
+void setUpProcess(const char* programName, bool trace) {
   setupServiceInfo(programName);
   (void)_chdir(hostState.workingDirectory);
+  // Opened in the working directory, as the Service Control Manager starts the
+  // service in the system folder: the service and the console commands find
+  // the same catalog there.
+  openMessageCatalog();
   debugBanner("##          STARTING ZAQSERVICE           ##");
   if (trace) hostState.traceLogPath = buildLogFileName(programName, LOG_KIND_TRACE);
   hostState.messageLogPath = buildLogFileName(hostState.serviceName.c_str(), LOG_KIND_MESSAGE);
 }
-
-}  // namespace
 
 CommandWord commandWord(int argc, char** argv) {
   if (argc < 2 || (argv[1][0] != '-' && argv[1][0] != '/')) return COMMAND_NONE;

@@ -19,6 +19,14 @@ CommandWord commandWord(int argc, char** argv);
 // True when an argument after the program name is exactly "-trace".
 bool hasTraceFlag(int argc, char** argv);
 
+// Opens the catalog "winServCMessages" (searched from the current directory
+// when NLSPATH is unset) and loads its message set.
+void openMessageCatalog();
+
+// main's start-up: identity and working directory, the catalog, the debug log
+// banner and the log paths.
+void setUpProcess(const char* programName, bool trace);
+
 // main's work; ends the process with exit code 0 or 1 and never returns.
 [[noreturn]] void serviceHostMain(int argc, char** argv);
 

@@ -23,7 +23,9 @@ constexpr DWORD CHILD_CREATION_FLAGS = CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GRO
 // Guards hostState.childProcess between the supervising thread, which alone
 // creates and closes the child's handles, and a stopping thread, which works
 // on duplicates taken under the guard: a handle value closed by one thread may
-// be reused by the system, so the other must never use it afterwards.
+// be reused by the system, so the other must never use it afterwards. The
+// stop's setting of hostState.stopRequested and the child's creation also
+// take it, so that each of the two sees the other.
 SRWLOCK childGuard = SRWLOCK_INIT;
 
 void debugLine(const char* text) {
@@ -43,10 +45,61 @@ bool shutdownFilePresent() {
   return true;
 }
 
-void publishChild(const PROCESS_INFORMATION& child) {
+// The system ends every process of this job when its last handle is closed,
+// which the host's own end does however it comes (a kill, a crash, a console
+// closed while the application ignores "shutdown"). The host joins the job
+// itself, once, so that each child is in it from its first instruction. The
+// handle is never closed: that would end the host with its children.
+HANDLE childJob = nullptr;
+bool childJobTried = false;
+
+void joinChildJob() {
+  if (childJobTried) return;
+  childJobTried = true;
+  HANDLE job = CreateJobObjectA(nullptr, nullptr);
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (job != nullptr &&
+      SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) &&
+      AssignProcessToJobObject(job, GetCurrentProcess())) {
+    childJob = job;
+    return;
+  }
+  // Before Windows 8 a process already in a job (one a launcher or a
+  // scheduler put it in) cannot join another.
+  char line[160];
+  std::snprintf(line, sizeof line,
+                "No job object for the application (error %lu): it may outlive the service host",
+                GetLastError());
+  if (job != nullptr) CloseHandle(job);
+  debugLine(line);
+}
+
+// Creates the child into hostState.childProcess unless a stop was asked for,
+// all under the guard: a stop either comes first, and no child is created, or
+// finds the child published. false with *stopFirst when the stop came first,
+// without it when the creation failed (GetLastError tells why).
+bool createChild(const char* command, bool* stopFirst) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWNORMAL;
+  // CreateProcessA may write into the command line: give it a copy.
+  std::string commandLine = command;
   AcquireSRWLockExclusive(&childGuard);
-  hostState.childProcess = child;
+  *stopFirst = hostState.stopRequested != 0;
+  bool created = false;
+  if (!*stopFirst) {
+    deleteChildFiles();
+    debugLine("Creating application process.");
+    created = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CHILD_CREATION_FLAGS,
+                             nullptr, nullptr, &startup, &hostState.childProcess) != 0;
+    if (!created) hostState.childProcess = PROCESS_INFORMATION{};
+  }
+  DWORD error = GetLastError();
   ReleaseSRWLockExclusive(&childGuard);
+  SetLastError(error);
+  return created;
 }
 
 void closeChild() {
@@ -113,24 +166,19 @@ void watchChild() {
 
 bool startServiceApp(const char* command) {
   traceRecord("startServiceApp", "ENTRY");
-  deleteChildFiles();
-  debugLine("Creating application process.");
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_SHOWNORMAL;
-  PROCESS_INFORMATION child{};
-  // CreateProcessA may write into the command line: give it a copy.
-  std::string commandLine = command;
-  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CHILD_CREATION_FLAGS, nullptr,
-                      nullptr, &startup, &child)) {
-    int error = static_cast<int>(GetLastError());
-    emitMessage(hostState.debugMode ? MSG_PRINTED : MSG_LOGGED_ERROR, "startServiceApp",
-                MSG_CREATE_PROCESS_FAILED, command, error);
+  joinChildJob();
+  bool stopFirst = false;
+  if (!createChild(command, &stopFirst)) {
+    if (stopFirst) {
+      debugLine("Stop requested before the application was started");
+    } else {
+      int error = static_cast<int>(GetLastError());
+      emitMessage(hostState.debugMode ? MSG_PRINTED : MSG_LOGGED_ERROR, "startServiceApp",
+                  MSG_CREATE_PROCESS_FAILED, command, error);
+    }
     traceRecord("startServiceApp", "EXIT - FALSE");
     return false;
   }
-  publishChild(child);
   if (!hostState.debugMode) emitMessage(MSG_LOGGED_INFO, "startServiceApp", MSG_PROCESS_STARTED, command);
   debugLine("Application started");
   watchChild();
@@ -142,7 +190,11 @@ bool startServiceApp(const char* command) {
 
 bool stopServiceApp() {
   traceRecord("stopServiceApp", "ENTRY");
-  InterlockedExchange(&hostState.stopRequested, 1);
+  // Under the guard: a child being created is published before the stop
+  // looks for it, and one not yet begun is not created at all.
+  AcquireSRWLockExclusive(&childGuard);
+  hostState.stopRequested = 1;
+  ReleaseSRWLockExclusive(&childGuard);
   debugLine("Creating shutdown file.");
   std::FILE* file = std::fopen(hostState.shutdownFilePath.c_str(), "w");
   if (file == nullptr) {

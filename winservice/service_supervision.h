@@ -17,7 +17,8 @@ constexpr unsigned KILLED_EXIT_CODE = 999;
 void ServiceStart(int argc, char** argv, const char* workingDirectory, const char* javaCommand);
 
 // Starts the child with command and watches it until it has ended: true; false
-// when it could not be created.
+// when it could not be created or a stop was asked for before its creation.
+// The first call puts the host in a job that ends the child with the host.
 bool startServiceApp(const char* command);
 
 // Marks the stop and creates the shutdown file: true when the file was created.

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "winservice/service_state.h"
 #include "winservice/service_test_support.h"
@@ -48,6 +50,25 @@ class Supervision : public ::testing::Test {
     for (int i = 0; i < 200; ++i, Sleep(50))
       if (standinPid(which) != 0) return true;
     return false;
+  }
+  // Runs startServiceApp on a thread of its own and waits up to timeoutMs for
+  // it; a watch still running then has its stand-in ended, so that the test
+  // can go on, and counts as not finished.
+  bool superviseWithin(DWORD timeoutMs, bool* started) {
+    std::atomic<bool> done{false};
+    std::thread supervisor([&] {
+      *started = zaq::startServiceApp(command.c_str());
+      done = true;
+    });
+    for (DWORD waited = 0; !done && waited < timeoutMs; waited += 50) Sleep(50);
+    bool finished = done;
+    for (std::size_t which = 0; !done && standinPid(which) != 0; ++which) {
+      HANDLE child = OpenProcess(PROCESS_TERMINATE, FALSE, standinPid(which));
+      if (child != nullptr) TerminateProcess(child, 1);
+      if (child != nullptr) CloseHandle(child);
+    }
+    supervisor.join();
+    return finished;
   }
 };
 
@@ -139,6 +160,92 @@ TEST_F(Supervision, AStopRacingTheChildsEndNeverUsesAClosedHandle) {
   WaitForSingleObject(victim.hProcess, 5000);
   CloseHandle(victim.hProcess);
   CloseHandle(victim.hThread);
+}
+
+// The supervision passes its loop test and a stop completes before the child
+// is created (the stop found no child and reported SERVICE_STOPPED): the
+// application must not start unsupervised.
+TEST_F(Supervision, AStopBeforeTheChildIsCreatedStartsNoChild) {
+  hostState.stopRequested = 0;
+  zaq::ServiceStop();
+  bool started = true;
+  ASSERT_TRUE(superviseWithin(3000, &started)) << "the application ran on after the stop";
+  EXPECT_FALSE(started);
+  EXPECT_EQ(standinPid(0), 0u);
+  EXPECT_EQ(hostState.childProcess.hThread, nullptr);
+}
+
+// The application ends on its own: it announces it with a shutdown file and
+// exits within the five seconds, or stays and is killed with 999, or crashes.
+// None of these is a stop: the supervision will start it again.
+TEST_F(Supervision, AnApplicationThatEndsOnItsOwnIsWatchedToItsEnd) {
+  struct Case {
+    const char* mode;
+    std::vector<const char*> lines;  // in this order
+    const char* absent;
+    DWORD exitCode;  // 0: not checked
+    DWORD minMs, maxMs;
+  } cases[] = {
+      {"announce-shutdown 1\n",
+       {"Application initiated shutdown detected, waiting five seconds for exit",
+        "Application exited by itself", "Application exited\n"},
+       "killing",
+       0,
+       3500,
+       8000},
+      {"announce-shutdown 1\nignore-shutdown\n",
+       {"Application initiated shutdown detected, waiting five seconds for exit",
+        "Application did not exit in time allotted, killing it", "Sending application termination signal",
+        "Application terminated\n"},
+       "Application exited",
+       zaq::KILLED_EXIT_CODE,
+       6000,
+       12000},
+      {"crash\n", {"Application started", "Application exited\n"}, "shutdown detected", 0, 0, 5000},
+  };
+  hostState.debugMode = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    zaq_test::enterFreshDirectory(dir);
+    zaq_test::writeFile(dir + "\\standin.mode", c.mode);
+    std::string logPath = dir + "\\service.log";
+    hostState.debugLogFile = std::fopen(logPath.c_str(), "ab");  // lines end in "\n" as written
+    ASSERT_NE(hostState.debugLogFile, nullptr);
+    HANDLE child = nullptr;
+    std::thread opener([&] {
+      if (waitForStart(0)) child = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, standinPid(0));
+    });
+    DWORD begin = GetTickCount();
+    bool started = false;
+    bool finished = superviseWithin(15000, &started);
+    DWORD took = GetTickCount() - begin;
+    opener.join();
+    std::fclose(hostState.debugLogFile);
+    hostState.debugLogFile = nullptr;
+    EXPECT_TRUE(finished);
+    EXPECT_TRUE(started);
+    EXPECT_EQ(hostState.stopRequested, 0);
+    EXPECT_GE(took, c.minMs);
+    EXPECT_LE(took, c.maxMs);
+    std::string log = zaq_test::readFile(logPath);
+    std::size_t at = 0;
+    for (const char* line : c.lines) {
+      at = log.find(line, at);
+      ASSERT_NE(at, std::string::npos) << line << "\n" << log;
+    }
+    EXPECT_EQ(log.find(c.absent), std::string::npos) << log;
+    if (child != nullptr) {
+      DWORD code = 0;
+      EXPECT_EQ(WaitForSingleObject(child, 2000), WAIT_OBJECT_0);
+      GetExitCodeProcess(child, &code);
+      if (c.exitCode != 0) {
+        EXPECT_EQ(code, c.exitCode);
+      }
+      CloseHandle(child);
+    } else {
+      EXPECT_EQ(c.exitCode, 0u) << "the stand-in could not be opened";
+    }
+  }
 }
 
 }  // namespace

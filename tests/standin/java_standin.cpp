@@ -9,6 +9,9 @@
 // A "standin.mode" file can make it misbehave, one word per line:
 //   ignore-shutdown    never honour "shutdown"
 //   exit-after N       exit with code 3 after N seconds
+//   announce-shutdown N  create "shutdown" itself after N seconds, as the
+//                      application does when it ends on its own, and exit
+//                      with 0 three seconds later (unless ignore-shutdown)
 //   crash              crash at once (access violation)
 #include <winsock2.h>
 
@@ -24,6 +27,7 @@ namespace {
 struct Mode {
   bool ignoreShutdown = false;
   int exitAfterSeconds = -1;
+  int announceAfterSeconds = -1;
   bool crash = false;
 };
 
@@ -44,6 +48,8 @@ Mode readMode() {
     if (std::strncmp(line, "crash", 5) == 0) mode.crash = true;
     if (std::strncmp(line, "exit-after ", 11) == 0)
       mode.exitAfterSeconds = std::strtol(line + 11, nullptr, 10);
+    if (std::strncmp(line, "announce-shutdown ", 18) == 0)
+      mode.announceAfterSeconds = std::strtol(line + 18, nullptr, 10);
   }
   std::fclose(f);
   return mode;
@@ -97,8 +103,18 @@ int main() {
   if (commandLine.find("com/qzr/vqm/client/VQMClient") != std::string::npos) {
     CreateThread(nullptr, 0, rescanListener, nullptr, 0, nullptr);
   }
+  int announcedAt = -1;
   for (int tick = 0;; ++tick) {
-    if (!mode.ignoreShutdown && fileExists("shutdown")) {
+    if (mode.announceAfterSeconds >= 0 && tick == mode.announceAfterSeconds * 10) {
+      FILE* shutdown = std::fopen("shutdown", "w");
+      if (shutdown != nullptr) std::fclose(shutdown);
+      logLine("shutdown announced");
+      announcedAt = tick;
+    }
+    // After its own announcement it takes three seconds to wind down, so that
+    // the service host's once-a-second watch surely sees the file.
+    bool windingDown = announcedAt >= 0 && tick < announcedAt + 30;
+    if (!mode.ignoreShutdown && !windingDown && fileExists("shutdown")) {
       logLine("shutdown seen");
       return 0;
     }
