@@ -42,17 +42,56 @@ std::string scratchPath(const char* kind) {
          kind;
 }
 
-SC_HANDLE openService(const std::string& name, DWORD access, SC_HANDLE* manager) {
-  *manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-  if (*manager == nullptr) return nullptr;
-  SC_HANDLE service = OpenServiceA(*manager, name.c_str(), access);
-  if (service == nullptr) CloseServiceHandle(*manager);
-  return service;
+// A service opened with its manager; failure names the call that failed.
+struct OpenedService {
+  SC_HANDLE manager = nullptr;
+  SC_HANDLE service = nullptr;
+  DWORD error = 0;
+  std::string failure;
+};
+
+OpenedService openService(const std::string& name, DWORD access) {
+  OpenedService opened;
+  opened.manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  if (opened.manager == nullptr) {
+    opened.error = GetLastError();
+    opened.failure = scmFailure("OpenSCManagerA", name, opened.error);
+    return opened;
+  }
+  opened.service = OpenServiceA(opened.manager, name.c_str(), access);
+  if (opened.service == nullptr) {
+    opened.error = GetLastError();
+    opened.failure = scmFailure("OpenServiceA", name, opened.error);
+    CloseServiceHandle(opened.manager);
+    opened.manager = nullptr;
+  }
+  return opened;
 }
 
-void closeService(SC_HANDLE service, SC_HANDLE manager) {
-  CloseServiceHandle(service);
-  CloseServiceHandle(manager);
+void closeService(OpenedService& opened) {
+  if (opened.service != nullptr) CloseServiceHandle(opened.service);
+  if (opened.manager != nullptr) CloseServiceHandle(opened.manager);
+  opened.service = opened.manager = nullptr;
+}
+
+// The current state, or 0 with the failure when it cannot be queried.
+DWORD queryState(const std::string& name, std::string* failure, DWORD* error = nullptr) {
+  OpenedService opened = openService(name, SERVICE_QUERY_STATUS);
+  DWORD code = opened.error;
+  *failure = opened.failure;
+  DWORD state = 0;
+  if (opened.service != nullptr) {
+    SERVICE_STATUS status{};
+    if (QueryServiceStatus(opened.service, &status)) {
+      state = status.dwCurrentState;
+    } else {
+      code = GetLastError();
+      *failure = scmFailure("QueryServiceStatus", name, code);
+    }
+  }
+  closeService(opened);
+  if (error != nullptr) *error = code;
+  return state;
 }
 
 // Stand-ins of the installation that still run (after a failed test) would
@@ -98,13 +137,21 @@ Installation layOut(const std::string& instance, const LayoutOptions& options) {
 }
 
 void tearDown(const Installation& installation) {
-  SC_HANDLE manager;
-  if (SC_HANDLE service = openService(installation.serviceName, SERVICE_ALL_ACCESS, &manager)) {
+  const std::string& name = installation.serviceName;
+  OpenedService opened = openService(name, SERVICE_ALL_ACCESS);
+  if (opened.service != nullptr) {
     SERVICE_STATUS status;
-    if (ControlService(service, SERVICE_CONTROL_STOP, &status))
-      waitForState(installation.serviceName, SERVICE_STOPPED, 15000);
-    DeleteService(service);
-    closeService(service, manager);
+    if (ControlService(opened.service, SERVICE_CONTROL_STOP, &status)) {
+      ::testing::AssertionResult stopped = waitForState(name, SERVICE_STOPPED, 15000);
+      if (!stopped) ADD_FAILURE() << "tearDown: " << stopped.message();
+    } else if (DWORD error = GetLastError(); error != ERROR_SERVICE_NOT_ACTIVE) {
+      ADD_FAILURE() << "tearDown: " << scmFailure("ControlService(SERVICE_CONTROL_STOP)", name, error);
+    }
+    if (!DeleteService(opened.service))
+      ADD_FAILURE() << "tearDown: " << scmFailure("DeleteService", name, GetLastError());
+    closeService(opened);
+  } else if (opened.error != ERROR_SERVICE_DOES_NOT_EXIST) {
+    ADD_FAILURE() << "tearDown: " << opened.failure;
   }
   endStandins(installation);
   RegDeleteKeyA(HKEY_LOCAL_MACHINE,
@@ -185,53 +232,75 @@ ConsoleRun operatorCommand(const Installation& installation, const std::string& 
                     timeoutMs);
 }
 
+std::string scmFailure(const char* call, const std::string& name, DWORD error) {
+  char* text = nullptr;
+  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                 nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message = std::string(call) + " for " + name + " failed with error " + std::to_string(error);
+  if (text != nullptr) {
+    std::string systemText = text;
+    LocalFree(text);
+    while (!systemText.empty() && (systemText.back() == '\n' || systemText.back() == '\r'))
+      systemText.pop_back();
+    message += " (" + systemText + ")";
+  }
+  return message;
+}
+
 DWORD serviceState(const std::string& name) {
-  SC_HANDLE manager;
-  SC_HANDLE service = openService(name, SERVICE_QUERY_STATUS, &manager);
-  if (service == nullptr) return 0;
-  SERVICE_STATUS status{};
-  DWORD state = QueryServiceStatus(service, &status) ? status.dwCurrentState : 0;
-  closeService(service, manager);
+  std::string failure;
+  DWORD error = 0;
+  DWORD state = queryState(name, &failure, &error);
+  if (state == 0 && error != ERROR_SERVICE_DOES_NOT_EXIST) ADD_FAILURE() << failure;
   return state;
 }
 
 bool serviceExists(const std::string& name) {
-  SC_HANDLE manager;
-  SC_HANDLE service = openService(name, SERVICE_QUERY_STATUS, &manager);
-  if (service == nullptr) return false;
-  closeService(service, manager);
-  return true;
+  OpenedService opened = openService(name, SERVICE_QUERY_STATUS);
+  if (opened.service == nullptr && opened.error != ERROR_SERVICE_DOES_NOT_EXIST)
+    ADD_FAILURE() << opened.failure;
+  bool exists = opened.service != nullptr;
+  closeService(opened);
+  return exists;
 }
 
 DWORD serviceProcessId(const std::string& name) {
-  SC_HANDLE manager;
-  SC_HANDLE service = openService(name, SERVICE_QUERY_STATUS, &manager);
-  if (service == nullptr) return 0;
+  OpenedService opened = openService(name, SERVICE_QUERY_STATUS);
+  if (opened.service == nullptr) {
+    ADD_FAILURE() << opened.failure;
+    return 0;
+  }
   SERVICE_STATUS_PROCESS status{};
   DWORD needed = 0;
-  DWORD pid = QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
-                                   sizeof status, &needed)
-                  ? status.dwProcessId
-                  : 0;
-  closeService(service, manager);
+  DWORD pid = 0;
+  if (QueryServiceStatusEx(opened.service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                           sizeof status, &needed))
+    pid = status.dwProcessId;
+  else
+    ADD_FAILURE() << scmFailure("QueryServiceStatusEx", name, GetLastError());
+  closeService(opened);
   return pid;
 }
 
 namespace {
 bool queryConfig(const std::string& name, std::string* binaryPath, DWORD* type) {
-  SC_HANDLE manager;
-  SC_HANDLE service = openService(name, SERVICE_QUERY_CONFIG, &manager);
-  if (service == nullptr) return false;
+  OpenedService opened = openService(name, SERVICE_QUERY_CONFIG);
+  if (opened.service == nullptr) {
+    ADD_FAILURE() << opened.failure;
+    return false;
+  }
   std::vector<BYTE> buffer(8192);
   DWORD needed = 0;
   auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
-  bool ok = QueryServiceConfigA(service, config, static_cast<DWORD>(buffer.size()), &needed) != 0;
+  bool ok = QueryServiceConfigA(opened.service, config, static_cast<DWORD>(buffer.size()), &needed) != 0;
   if (ok) {
     if (binaryPath != nullptr)
       *binaryPath = config->lpBinaryPathName != nullptr ? config->lpBinaryPathName : "";
     if (type != nullptr) *type = config->dwServiceType;
+  } else {
+    ADD_FAILURE() << scmFailure("QueryServiceConfigA", name, GetLastError());
   }
-  closeService(service, manager);
+  closeService(opened);
   return ok;
 }
 }  // namespace
@@ -248,37 +317,60 @@ DWORD serviceType(const std::string& name) {
   return type;
 }
 
-bool startService(const std::string& name) {
-  SC_HANDLE manager;
-  SC_HANDLE service = openService(name, SERVICE_START, &manager);
-  if (service == nullptr) return false;
-  bool started = StartServiceA(service, 0, nullptr) != 0;
-  closeService(service, manager);
-  return started;
+::testing::AssertionResult startService(const std::string& name) {
+  OpenedService opened = openService(name, SERVICE_START | SERVICE_QUERY_STATUS);
+  if (opened.service == nullptr) return ::testing::AssertionFailure() << opened.failure;
+  ::testing::AssertionResult result = ::testing::AssertionSuccess();
+  if (!StartServiceA(opened.service, 0, nullptr)) {
+    DWORD error = GetLastError();
+    // What the manager holds afterwards tells a slow start from a service
+    // that is still there from before.
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    QueryServiceStatusEx(opened.service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                         sizeof status, &needed);
+    result = ::testing::AssertionFailure() << scmFailure("StartServiceA", name, error) << "; state now "
+                                           << status.dwCurrentState << ", process " << status.dwProcessId;
+  }
+  closeService(opened);
+  return result;
 }
 
-bool waitForState(const std::string& name, DWORD state, DWORD timeoutMs) {
+::testing::AssertionResult waitForState(const std::string& name, DWORD state, DWORD timeoutMs) {
+  std::string failure;
+  DWORD last = 0;
   for (DWORD waited = 0;; waited += 50) {
-    if (serviceState(name) == state) return true;
-    if (waited >= timeoutMs) return false;
+    last = queryState(name, &failure);
+    if (last == state) return ::testing::AssertionSuccess();
+    if (waited >= timeoutMs) break;
     Sleep(50);
   }
+  ::testing::AssertionResult result = ::testing::AssertionFailure();
+  result << name << " not in state " << state << " within " << timeoutMs << " ms; last state " << last;
+  if (last == 0) result << ": " << failure;
+  return result;
 }
 
 namespace {
 struct StopRequest {
   std::string name;
-  bool accepted = false;
+  ::testing::AssertionResult accepted = ::testing::AssertionFailure();
 };
 
 DWORD WINAPI sendStop(LPVOID argument) {
   auto* request = static_cast<StopRequest*>(argument);
-  SC_HANDLE manager;
-  SC_HANDLE service = openService(request->name, SERVICE_STOP, &manager);
-  if (service == nullptr) return 0;
+  OpenedService opened = openService(request->name, SERVICE_STOP);
+  if (opened.service == nullptr) {
+    request->accepted = ::testing::AssertionFailure() << opened.failure;
+    return 0;
+  }
   SERVICE_STATUS status;
-  request->accepted = ControlService(service, SERVICE_CONTROL_STOP, &status) != 0;
-  closeService(service, manager);
+  if (ControlService(opened.service, SERVICE_CONTROL_STOP, &status))
+    request->accepted = ::testing::AssertionSuccess();
+  else
+    request->accepted = ::testing::AssertionFailure()
+                        << scmFailure("ControlService(SERVICE_CONTROL_STOP)", request->name, GetLastError());
+  closeService(opened);
   return 0;
 }
 }  // namespace
@@ -287,25 +379,39 @@ StopResult stopService(const std::string& name, DWORD timeoutMs) {
   // The control handler runs the whole stop sequence, so the stop is sent from
   // a thread of its own while this one watches the states go by.
   StopResult result;
-  SC_HANDLE manager;
-  SC_HANDLE service = openService(name, SERVICE_QUERY_STATUS, &manager);
-  if (service == nullptr) return result;
-  StopRequest request{name};
+  OpenedService opened = openService(name, SERVICE_QUERY_STATUS);
+  if (opened.service == nullptr) {
+    ADD_FAILURE() << opened.failure;
+    result.accepted = ::testing::AssertionFailure() << "not sent: " << opened.failure;
+    result.statesSeen.push_back(0);
+    return result;
+  }
+  // The request lives on the heap: a sender that does not come back in time
+  // keeps using it.
+  auto* request = new StopRequest{name};
   DWORD begin = GetTickCount();
-  HANDLE sender = CreateThread(nullptr, 0, sendStop, &request, 0, nullptr);
+  HANDLE sender = CreateThread(nullptr, 0, sendStop, request, 0, nullptr);
   for (;;) {
     SERVICE_STATUS status{};
-    DWORD state = QueryServiceStatus(service, &status) ? status.dwCurrentState : 0;
-    if (state != 0 && (result.statesSeen.empty() || result.statesSeen.back() != state))
-      result.statesSeen.push_back(state);
+    DWORD state = 0;
+    if (QueryServiceStatus(opened.service, &status))
+      state = status.dwCurrentState;
+    else
+      ADD_FAILURE() << scmFailure("QueryServiceStatus", name, GetLastError());
+    if (result.statesSeen.empty() || result.statesSeen.back() != state) result.statesSeen.push_back(state);
     result.milliseconds = GetTickCount() - begin;
     if (state == SERVICE_STOPPED || state == 0 || result.milliseconds > timeoutMs) break;
     Sleep(1);
   }
-  closeService(service, manager);
-  WaitForSingleObject(sender, timeoutMs);
+  closeService(opened);
+  if (WaitForSingleObject(sender, timeoutMs) == WAIT_OBJECT_0) {
+    result.accepted = request->accepted;
+    delete request;
+  } else {
+    result.accepted = ::testing::AssertionFailure() << "ControlService(SERVICE_CONTROL_STOP) for " << name
+                                                    << " did not return within " << timeoutMs << " ms";
+  }
   CloseHandle(sender);
-  result.accepted = request.accepted;
   return result;
 }
 
