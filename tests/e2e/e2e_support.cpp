@@ -375,9 +375,25 @@ DWORD WINAPI sendStop(LPVOID argument) {
 }
 }  // namespace
 
+namespace {
+// One notification of the manager; it arrives as an APC on the thread that
+// asked for it.
+struct StateNotice {
+  SERVICE_NOTIFYW notify{};
+  bool arrived = false;
+};
+
+VOID CALLBACK noticeArrived(PVOID parameter) {
+  auto* notify = static_cast<SERVICE_NOTIFYW*>(parameter);
+  static_cast<StateNotice*>(notify->pContext)->arrived = true;
+}
+}  // namespace
+
 StopResult stopService(const std::string& name, DWORD timeoutMs) {
   // The control handler runs the whole stop sequence, so the stop is sent from
-  // a thread of its own while this one watches the states go by.
+  // a thread of its own. The states come from the manager's notifications,
+  // taken as each report is made: a short SERVICE_STOP_PENDING cannot fall
+  // between two polls.
   StopResult result;
   OpenedService opened = openService(name, SERVICE_QUERY_STATUS);
   if (opened.service == nullptr) {
@@ -386,32 +402,60 @@ StopResult stopService(const std::string& name, DWORD timeoutMs) {
     result.statesSeen.push_back(0);
     return result;
   }
-  // The request lives on the heap: a sender that does not come back in time
-  // keeps using it.
+  SERVICE_STATUS status{};
+  if (QueryServiceStatus(opened.service, &status))
+    result.statesSeen.push_back(status.dwCurrentState);
+  else
+    ADD_FAILURE() << scmFailure("QueryServiceStatus", name, GetLastError());
+  // The request and the notice live on the heap: a sender that does not come
+  // back in time keeps using the one, a notification still due the other.
   auto* request = new StopRequest{name};
+  auto* notice = new StateNotice;
+  HANDLE sender = nullptr;
   DWORD begin = GetTickCount();
-  HANDLE sender = CreateThread(nullptr, 0, sendStop, request, 0, nullptr);
-  for (;;) {
-    SERVICE_STATUS status{};
-    DWORD state = 0;
-    if (QueryServiceStatus(opened.service, &status))
-      state = status.dwCurrentState;
-    else
-      ADD_FAILURE() << scmFailure("QueryServiceStatus", name, GetLastError());
-    if (result.statesSeen.empty() || result.statesSeen.back() != state) result.statesSeen.push_back(state);
+  bool stopped = false;
+  for (DWORD mask = SERVICE_NOTIFY_STOP_PENDING | SERVICE_NOTIFY_STOPPED; !stopped;
+       mask = SERVICE_NOTIFY_STOPPED) {
+    *notice = StateNotice{};
+    notice->notify.dwVersion = SERVICE_NOTIFY_STATUS_CHANGE;
+    notice->notify.pfnNotifyCallback = noticeArrived;
+    notice->notify.pContext = notice;
+    DWORD error = NotifyServiceStatusChangeW(opened.service, mask, &notice->notify);
+    if (error != ERROR_SUCCESS) {
+      ADD_FAILURE() << scmFailure("NotifyServiceStatusChangeW", name, error);
+      break;
+    }
+    if (sender == nullptr) sender = CreateThread(nullptr, 0, sendStop, request, 0, nullptr);
+    for (DWORD waited = 0; !notice->arrived && waited < timeoutMs; waited = GetTickCount() - begin)
+      SleepEx(timeoutMs - waited, TRUE);
     result.milliseconds = GetTickCount() - begin;
-    if (state == SERVICE_STOPPED || state == 0 || result.milliseconds > timeoutMs) break;
-    Sleep(1);
+    if (!notice->arrived) {
+      notice = nullptr;  // still registered
+      ADD_FAILURE() << name << " did not report SERVICE_STOPPED within " << timeoutMs << " ms";
+      break;
+    }
+    if (notice->notify.dwNotificationStatus != ERROR_SUCCESS) {
+      ADD_FAILURE() << scmFailure("service status notification", name, notice->notify.dwNotificationStatus);
+      break;
+    }
+    DWORD state = notice->notify.ServiceStatus.dwCurrentState;
+    if (result.statesSeen.empty() || result.statesSeen.back() != state) result.statesSeen.push_back(state);
+    stopped = state == SERVICE_STOPPED;
   }
+  delete notice;
+  if (!stopped) result.statesSeen.push_back(0);
   closeService(opened);
-  if (WaitForSingleObject(sender, timeoutMs) == WAIT_OBJECT_0) {
+  if (sender == nullptr) {
+    delete request;
+    result.accepted = ::testing::AssertionFailure() << "no stop sent to " << name;
+  } else if (WaitForSingleObject(sender, timeoutMs) == WAIT_OBJECT_0) {
     result.accepted = request->accepted;
     delete request;
   } else {
     result.accepted = ::testing::AssertionFailure() << "ControlService(SERVICE_CONTROL_STOP) for " << name
                                                     << " did not return within " << timeoutMs << " ms";
   }
-  CloseHandle(sender);
+  if (sender != nullptr) CloseHandle(sender);
   return result;
 }
 
