@@ -96,8 +96,9 @@ DWORD serviceType(const std::string& name);
 ::testing::AssertionResult startService(const std::string& name);
 ::testing::AssertionResult waitForState(const std::string& name, DWORD state, DWORD timeoutMs);
 
-// A stop through the SCM, with every state seen while it ran (0 for a query
-// that failed, which is also a test failure).
+// A stop through the SCM, with every state it reported from the request on, as
+// the manager notified them; a last 0 when the stop could not be followed to
+// SERVICE_STOPPED (a test failure too).
 struct StopResult {
   ::testing::AssertionResult accepted = ::testing::AssertionFailure();  // with the refusal's error
   std::vector<DWORD> statesSeen;
