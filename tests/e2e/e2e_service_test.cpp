@@ -146,7 +146,14 @@ TEST_F(ServiceLife, AMissingLauncherEndsTheSupervision) {
   std::size_t errorsBefore = sessionEvents("err", failureEvent);
   ConsoleRun install = operatorCommand(installation, "-install");
   ASSERT_EQ(install.exitCode, 0u);
-  ASSERT_TRUE(startService(installation.serviceName));
+  // The service stops a few milliseconds after its first report; when Wine's
+  // manager looks only after that, it answers ERROR_SERVICE_REQUEST_TIMEOUT.
+  // The log below shows the run either way.
+  ::testing::AssertionResult started = startService(installation.serviceName);
+  if (!started) {
+    ASSERT_NE(std::string(started.message()).find("failed with error 1053 "), std::string::npos)
+        << started.message();
+  }
   ASSERT_TRUE(waitForState(installation.serviceName, SERVICE_STOPPED, 20000));
   ASSERT_TRUE(waitForText(messageLogPath(installation.serviceName), "has stopped.", 1, 10000));
   std::string log = messageLog();
