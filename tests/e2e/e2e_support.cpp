@@ -181,8 +181,11 @@ RunningConsole startConsole(const std::string& application, const std::string& c
   startup.hStdError = inheritableFile(run.errPath, GENERIC_WRITE, CREATE_ALWAYS);
   std::string line = commandLine;
   if (!CreateProcessA(application.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, nullptr,
-                      directory.c_str(), &startup, &run.process))
+                      directory.c_str(), &startup, &run.process)) {
+    ADD_FAILURE() << "CreateProcessA for " << application << " in " << directory << " failed with error "
+                  << GetLastError();
     run.process = PROCESS_INFORMATION{};
+  }
   CloseHandle(startup.hStdInput);
   CloseHandle(startup.hStdOutput);
   CloseHandle(startup.hStdError);
