@@ -178,5 +178,27 @@ TEST_F(ServiceLife, QuotesABinaryPathWithABlankAndStartsFromIt) {
   EXPECT_EQ(stopService(installation.serviceName).statesSeen.back(), static_cast<DWORD>(SERVICE_STOPPED));
 }
 
+// A stand-in log left by an earlier session names process ids that this
+// session's processes may carry now: tearing down ends the installation's
+// stand-ins and nothing else.
+TEST(EndToEndSupport, TearDownEndsTheInstallationsStandInsAndNothingElse) {
+  Installation installation = layOut("14");
+  std::string launcher = installation.workingDir + "\\..\\_jvm\\bin\\java.exe";
+  std::string line = launcher + " -version";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION standin{};
+  ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                             installation.workingDir.c_str(), &startup, &standin));
+  ASSERT_TRUE(waitForText(installation.workingDir + "\\standin.log", "start ", 1, 20000));
+  std::string log = readFile(installation.workingDir + "\\standin.log");
+  writeFile(installation.workingDir + "\\standin.log",
+            log + "start " + std::to_string(GetCurrentProcessId()) + " java.exe\n");
+  tearDown(installation);  // ends this process too when it goes by the ids alone
+  EXPECT_EQ(WaitForSingleObject(standin.hProcess, 5000), WAIT_OBJECT_0);
+  CloseHandle(standin.hProcess);
+  CloseHandle(standin.hThread);
+}
+
 }  // namespace
 }  // namespace e2e

@@ -95,12 +95,18 @@ DWORD queryState(const std::string& name, std::string* failure, DWORD* error = n
 }
 
 // Stand-ins of the installation that still run (after a failed test) would
-// keep the rescan port: end them.
+// keep the rescan port: end them. The log may be older than this session, whose
+// processes reuse its ids: only a process running the installation's launcher
+// is one of them.
 void endStandins(const Installation& installation) {
+  std::string launcher = installation.root + "\\_jvm\\bin\\java.exe";
   for (const StandinStart& start : standinStarts(installation)) {
-    HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, start.pid);
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, start.pid);
     if (process == nullptr) continue;
-    TerminateProcess(process, 1);
+    char image[MAX_PATH];
+    DWORD length = sizeof image;
+    if (QueryFullProcessImageNameA(process, 0, image, &length) && _stricmp(image, launcher.c_str()) == 0)
+      TerminateProcess(process, 1);
     CloseHandle(process);
   }
 }
