@@ -146,7 +146,14 @@ TEST_F(ServiceLife, AMissingLauncherEndsTheSupervision) {
   std::size_t errorsBefore = sessionEvents("err", failureEvent);
   ConsoleRun install = operatorCommand(installation, "-install");
   ASSERT_EQ(install.exitCode, 0u);
-  ASSERT_TRUE(startService(installation.serviceName));
+  // The service stops a few milliseconds after its first report; when Wine's
+  // manager looks only after that, it answers ERROR_SERVICE_REQUEST_TIMEOUT.
+  // The log below shows the run either way.
+  ::testing::AssertionResult started = startService(installation.serviceName);
+  if (!started) {
+    ASSERT_NE(std::string(started.message()).find("failed with error 1053 "), std::string::npos)
+        << started.message();
+  }
   ASSERT_TRUE(waitForState(installation.serviceName, SERVICE_STOPPED, 20000));
   ASSERT_TRUE(waitForText(messageLogPath(installation.serviceName), "has stopped.", 1, 10000));
   std::string log = messageLog();
@@ -169,6 +176,28 @@ TEST_F(ServiceLife, QuotesABinaryPathWithABlankAndStartsFromIt) {
   ASSERT_TRUE(waitForText(installation.workingDir + "\\standin.log", "start ", 1, 20000));
   EXPECT_EQ(standinStarts(installation)[0].commandLine, expectedJavaCommand(installation));
   EXPECT_EQ(stopService(installation.serviceName).statesSeen.back(), static_cast<DWORD>(SERVICE_STOPPED));
+}
+
+// A stand-in log left by an earlier session names process ids that this
+// session's processes may carry now: tearing down ends the installation's
+// stand-ins and nothing else.
+TEST(EndToEndSupport, TearDownEndsTheInstallationsStandInsAndNothingElse) {
+  Installation installation = layOut("14");
+  std::string launcher = installation.workingDir + "\\..\\_jvm\\bin\\java.exe";
+  std::string line = launcher + " -version";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION standin{};
+  ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                             installation.workingDir.c_str(), &startup, &standin));
+  ASSERT_TRUE(waitForText(installation.workingDir + "\\standin.log", "start ", 1, 20000));
+  std::string log = readFile(installation.workingDir + "\\standin.log");
+  writeFile(installation.workingDir + "\\standin.log",
+            log + "start " + std::to_string(GetCurrentProcessId()) + " java.exe\n");
+  tearDown(installation);  // ends this process too when it goes by the ids alone
+  EXPECT_EQ(WaitForSingleObject(standin.hProcess, 5000), WAIT_OBJECT_0);
+  CloseHandle(standin.hProcess);
+  CloseHandle(standin.hThread);
 }
 
 }  // namespace

@@ -42,26 +42,71 @@ std::string scratchPath(const char* kind) {
          kind;
 }
 
-SC_HANDLE openService(const std::string& name, DWORD access, SC_HANDLE* manager) {
-  *manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-  if (*manager == nullptr) return nullptr;
-  SC_HANDLE service = OpenServiceA(*manager, name.c_str(), access);
-  if (service == nullptr) CloseServiceHandle(*manager);
-  return service;
+// A service opened with its manager; failure names the call that failed.
+struct OpenedService {
+  SC_HANDLE manager = nullptr;
+  SC_HANDLE service = nullptr;
+  DWORD error = 0;
+  std::string failure;
+};
+
+OpenedService openService(const std::string& name, DWORD access) {
+  OpenedService opened;
+  opened.manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  if (opened.manager == nullptr) {
+    opened.error = GetLastError();
+    opened.failure = scmFailure("OpenSCManagerA", name, opened.error);
+    return opened;
+  }
+  opened.service = OpenServiceA(opened.manager, name.c_str(), access);
+  if (opened.service == nullptr) {
+    opened.error = GetLastError();
+    opened.failure = scmFailure("OpenServiceA", name, opened.error);
+    CloseServiceHandle(opened.manager);
+    opened.manager = nullptr;
+  }
+  return opened;
 }
 
-void closeService(SC_HANDLE service, SC_HANDLE manager) {
-  CloseServiceHandle(service);
-  CloseServiceHandle(manager);
+void closeService(OpenedService& opened) {
+  if (opened.service != nullptr) CloseServiceHandle(opened.service);
+  if (opened.manager != nullptr) CloseServiceHandle(opened.manager);
+  opened.service = opened.manager = nullptr;
+}
+
+// The current state, or 0 with the failure when it cannot be queried.
+DWORD queryState(const std::string& name, std::string* failure, DWORD* error = nullptr) {
+  OpenedService opened = openService(name, SERVICE_QUERY_STATUS);
+  DWORD code = opened.error;
+  *failure = opened.failure;
+  DWORD state = 0;
+  if (opened.service != nullptr) {
+    SERVICE_STATUS status{};
+    if (QueryServiceStatus(opened.service, &status)) {
+      state = status.dwCurrentState;
+    } else {
+      code = GetLastError();
+      *failure = scmFailure("QueryServiceStatus", name, code);
+    }
+  }
+  closeService(opened);
+  if (error != nullptr) *error = code;
+  return state;
 }
 
 // Stand-ins of the installation that still run (after a failed test) would
-// keep the rescan port: end them.
+// keep the rescan port: end them. The log may be older than this session, whose
+// processes reuse its ids: only a process running the installation's launcher
+// is one of them.
 void endStandins(const Installation& installation) {
+  std::string launcher = installation.root + "\\_jvm\\bin\\java.exe";
   for (const StandinStart& start : standinStarts(installation)) {
-    HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, start.pid);
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, start.pid);
     if (process == nullptr) continue;
-    TerminateProcess(process, 1);
+    char image[MAX_PATH];
+    DWORD length = sizeof image;
+    if (QueryFullProcessImageNameA(process, 0, image, &length) && _stricmp(image, launcher.c_str()) == 0)
+      TerminateProcess(process, 1);
     CloseHandle(process);
   }
 }
@@ -98,13 +143,21 @@ Installation layOut(const std::string& instance, const LayoutOptions& options) {
 }
 
 void tearDown(const Installation& installation) {
-  SC_HANDLE manager;
-  if (SC_HANDLE service = openService(installation.serviceName, SERVICE_ALL_ACCESS, &manager)) {
+  const std::string& name = installation.serviceName;
+  OpenedService opened = openService(name, SERVICE_ALL_ACCESS);
+  if (opened.service != nullptr) {
     SERVICE_STATUS status;
-    if (ControlService(service, SERVICE_CONTROL_STOP, &status))
-      waitForState(installation.serviceName, SERVICE_STOPPED, 15000);
-    DeleteService(service);
-    closeService(service, manager);
+    if (ControlService(opened.service, SERVICE_CONTROL_STOP, &status)) {
+      ::testing::AssertionResult stopped = waitForState(name, SERVICE_STOPPED, 15000);
+      if (!stopped) ADD_FAILURE() << "tearDown: " << stopped.message();
+    } else if (DWORD error = GetLastError(); error != ERROR_SERVICE_NOT_ACTIVE) {
+      ADD_FAILURE() << "tearDown: " << scmFailure("ControlService(SERVICE_CONTROL_STOP)", name, error);
+    }
+    if (!DeleteService(opened.service))
+      ADD_FAILURE() << "tearDown: " << scmFailure("DeleteService", name, GetLastError());
+    closeService(opened);
+  } else if (opened.error != ERROR_SERVICE_DOES_NOT_EXIST) {
+    ADD_FAILURE() << "tearDown: " << opened.failure;
   }
   endStandins(installation);
   RegDeleteKeyA(HKEY_LOCAL_MACHINE,
@@ -134,8 +187,11 @@ RunningConsole startConsole(const std::string& application, const std::string& c
   startup.hStdError = inheritableFile(run.errPath, GENERIC_WRITE, CREATE_ALWAYS);
   std::string line = commandLine;
   if (!CreateProcessA(application.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, nullptr,
-                      directory.c_str(), &startup, &run.process))
+                      directory.c_str(), &startup, &run.process)) {
+    ADD_FAILURE() << "CreateProcessA for " << application << " in " << directory << " failed with error "
+                  << GetLastError();
     run.process = PROCESS_INFORMATION{};
+  }
   CloseHandle(startup.hStdInput);
   CloseHandle(startup.hStdOutput);
   CloseHandle(startup.hStdError);
@@ -185,53 +241,75 @@ ConsoleRun operatorCommand(const Installation& installation, const std::string& 
                     timeoutMs);
 }
 
+std::string scmFailure(const char* call, const std::string& name, DWORD error) {
+  char* text = nullptr;
+  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                 nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message = std::string(call) + " for " + name + " failed with error " + std::to_string(error);
+  if (text != nullptr) {
+    std::string systemText = text;
+    LocalFree(text);
+    while (!systemText.empty() && (systemText.back() == '\n' || systemText.back() == '\r'))
+      systemText.pop_back();
+    message += " (" + systemText + ")";
+  }
+  return message;
+}
+
 DWORD serviceState(const std::string& name) {
-  SC_HANDLE manager;
-  SC_HANDLE service = openService(name, SERVICE_QUERY_STATUS, &manager);
-  if (service == nullptr) return 0;
-  SERVICE_STATUS status{};
-  DWORD state = QueryServiceStatus(service, &status) ? status.dwCurrentState : 0;
-  closeService(service, manager);
+  std::string failure;
+  DWORD error = 0;
+  DWORD state = queryState(name, &failure, &error);
+  if (state == 0 && error != ERROR_SERVICE_DOES_NOT_EXIST) ADD_FAILURE() << failure;
   return state;
 }
 
 bool serviceExists(const std::string& name) {
-  SC_HANDLE manager;
-  SC_HANDLE service = openService(name, SERVICE_QUERY_STATUS, &manager);
-  if (service == nullptr) return false;
-  closeService(service, manager);
-  return true;
+  OpenedService opened = openService(name, SERVICE_QUERY_STATUS);
+  if (opened.service == nullptr && opened.error != ERROR_SERVICE_DOES_NOT_EXIST)
+    ADD_FAILURE() << opened.failure;
+  bool exists = opened.service != nullptr;
+  closeService(opened);
+  return exists;
 }
 
 DWORD serviceProcessId(const std::string& name) {
-  SC_HANDLE manager;
-  SC_HANDLE service = openService(name, SERVICE_QUERY_STATUS, &manager);
-  if (service == nullptr) return 0;
+  OpenedService opened = openService(name, SERVICE_QUERY_STATUS);
+  if (opened.service == nullptr) {
+    ADD_FAILURE() << opened.failure;
+    return 0;
+  }
   SERVICE_STATUS_PROCESS status{};
   DWORD needed = 0;
-  DWORD pid = QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
-                                   sizeof status, &needed)
-                  ? status.dwProcessId
-                  : 0;
-  closeService(service, manager);
+  DWORD pid = 0;
+  if (QueryServiceStatusEx(opened.service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                           sizeof status, &needed))
+    pid = status.dwProcessId;
+  else
+    ADD_FAILURE() << scmFailure("QueryServiceStatusEx", name, GetLastError());
+  closeService(opened);
   return pid;
 }
 
 namespace {
 bool queryConfig(const std::string& name, std::string* binaryPath, DWORD* type) {
-  SC_HANDLE manager;
-  SC_HANDLE service = openService(name, SERVICE_QUERY_CONFIG, &manager);
-  if (service == nullptr) return false;
+  OpenedService opened = openService(name, SERVICE_QUERY_CONFIG);
+  if (opened.service == nullptr) {
+    ADD_FAILURE() << opened.failure;
+    return false;
+  }
   std::vector<BYTE> buffer(8192);
   DWORD needed = 0;
   auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
-  bool ok = QueryServiceConfigA(service, config, static_cast<DWORD>(buffer.size()), &needed) != 0;
+  bool ok = QueryServiceConfigA(opened.service, config, static_cast<DWORD>(buffer.size()), &needed) != 0;
   if (ok) {
     if (binaryPath != nullptr)
       *binaryPath = config->lpBinaryPathName != nullptr ? config->lpBinaryPathName : "";
     if (type != nullptr) *type = config->dwServiceType;
+  } else {
+    ADD_FAILURE() << scmFailure("QueryServiceConfigA", name, GetLastError());
   }
-  closeService(service, manager);
+  closeService(opened);
   return ok;
 }
 }  // namespace
@@ -248,64 +326,145 @@ DWORD serviceType(const std::string& name) {
   return type;
 }
 
-bool startService(const std::string& name) {
-  SC_HANDLE manager;
-  SC_HANDLE service = openService(name, SERVICE_START, &manager);
-  if (service == nullptr) return false;
-  bool started = StartServiceA(service, 0, nullptr) != 0;
-  closeService(service, manager);
-  return started;
+::testing::AssertionResult startService(const std::string& name) {
+  OpenedService opened = openService(name, SERVICE_START | SERVICE_QUERY_STATUS);
+  if (opened.service == nullptr) return ::testing::AssertionFailure() << opened.failure;
+  ::testing::AssertionResult result = ::testing::AssertionSuccess();
+  if (!StartServiceA(opened.service, 0, nullptr)) {
+    DWORD error = GetLastError();
+    // What the manager holds afterwards tells a slow start from a service
+    // that is still there from before.
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    QueryServiceStatusEx(opened.service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                         sizeof status, &needed);
+    result = ::testing::AssertionFailure() << scmFailure("StartServiceA", name, error) << "; state now "
+                                           << status.dwCurrentState << ", process " << status.dwProcessId;
+  }
+  closeService(opened);
+  return result;
 }
 
-bool waitForState(const std::string& name, DWORD state, DWORD timeoutMs) {
+::testing::AssertionResult waitForState(const std::string& name, DWORD state, DWORD timeoutMs) {
+  std::string failure;
+  DWORD last = 0;
   for (DWORD waited = 0;; waited += 50) {
-    if (serviceState(name) == state) return true;
-    if (waited >= timeoutMs) return false;
+    last = queryState(name, &failure);
+    if (last == state) return ::testing::AssertionSuccess();
+    if (waited >= timeoutMs) break;
     Sleep(50);
   }
+  ::testing::AssertionResult result = ::testing::AssertionFailure();
+  result << name << " not in state " << state << " within " << timeoutMs << " ms; last state " << last;
+  if (last == 0) result << ": " << failure;
+  return result;
 }
 
 namespace {
 struct StopRequest {
   std::string name;
-  bool accepted = false;
+  ::testing::AssertionResult accepted = ::testing::AssertionFailure();
 };
 
 DWORD WINAPI sendStop(LPVOID argument) {
   auto* request = static_cast<StopRequest*>(argument);
-  SC_HANDLE manager;
-  SC_HANDLE service = openService(request->name, SERVICE_STOP, &manager);
-  if (service == nullptr) return 0;
+  OpenedService opened = openService(request->name, SERVICE_STOP);
+  if (opened.service == nullptr) {
+    request->accepted = ::testing::AssertionFailure() << opened.failure;
+    return 0;
+  }
   SERVICE_STATUS status;
-  request->accepted = ControlService(service, SERVICE_CONTROL_STOP, &status) != 0;
-  closeService(service, manager);
+  if (ControlService(opened.service, SERVICE_CONTROL_STOP, &status))
+    request->accepted = ::testing::AssertionSuccess();
+  else
+    request->accepted = ::testing::AssertionFailure()
+                        << scmFailure("ControlService(SERVICE_CONTROL_STOP)", request->name, GetLastError());
+  closeService(opened);
   return 0;
+}
+}  // namespace
+
+namespace {
+// One notification of the manager; it arrives as an APC on the thread that
+// asked for it.
+struct StateNotice {
+  SERVICE_NOTIFYW notify{};
+  bool arrived = false;
+};
+
+VOID CALLBACK noticeArrived(PVOID parameter) {
+  auto* notify = static_cast<SERVICE_NOTIFYW*>(parameter);
+  static_cast<StateNotice*>(notify->pContext)->arrived = true;
 }
 }  // namespace
 
 StopResult stopService(const std::string& name, DWORD timeoutMs) {
   // The control handler runs the whole stop sequence, so the stop is sent from
-  // a thread of its own while this one watches the states go by.
+  // a thread of its own. The states come from the manager's notifications,
+  // taken as each report is made: a short SERVICE_STOP_PENDING cannot fall
+  // between two polls.
   StopResult result;
-  SC_HANDLE manager;
-  SC_HANDLE service = openService(name, SERVICE_QUERY_STATUS, &manager);
-  if (service == nullptr) return result;
-  StopRequest request{name};
-  DWORD begin = GetTickCount();
-  HANDLE sender = CreateThread(nullptr, 0, sendStop, &request, 0, nullptr);
-  for (;;) {
-    SERVICE_STATUS status{};
-    DWORD state = QueryServiceStatus(service, &status) ? status.dwCurrentState : 0;
-    if (state != 0 && (result.statesSeen.empty() || result.statesSeen.back() != state))
-      result.statesSeen.push_back(state);
-    result.milliseconds = GetTickCount() - begin;
-    if (state == SERVICE_STOPPED || state == 0 || result.milliseconds > timeoutMs) break;
-    Sleep(1);
+  OpenedService opened = openService(name, SERVICE_QUERY_STATUS);
+  if (opened.service == nullptr) {
+    ADD_FAILURE() << opened.failure;
+    result.accepted = ::testing::AssertionFailure() << "not sent: " << opened.failure;
+    result.statesSeen.push_back(0);
+    return result;
   }
-  closeService(service, manager);
-  WaitForSingleObject(sender, timeoutMs);
-  CloseHandle(sender);
-  result.accepted = request.accepted;
+  SERVICE_STATUS status{};
+  if (QueryServiceStatus(opened.service, &status))
+    result.statesSeen.push_back(status.dwCurrentState);
+  else
+    ADD_FAILURE() << scmFailure("QueryServiceStatus", name, GetLastError());
+  // The request and the notice live on the heap: a sender that does not come
+  // back in time keeps using the one, a notification still due the other.
+  auto* request = new StopRequest{name};
+  auto* notice = new StateNotice;
+  HANDLE sender = nullptr;
+  DWORD begin = GetTickCount();
+  bool stopped = false;
+  for (DWORD mask = SERVICE_NOTIFY_STOP_PENDING | SERVICE_NOTIFY_STOPPED; !stopped;
+       mask = SERVICE_NOTIFY_STOPPED) {
+    *notice = StateNotice{};
+    notice->notify.dwVersion = SERVICE_NOTIFY_STATUS_CHANGE;
+    notice->notify.pfnNotifyCallback = noticeArrived;
+    notice->notify.pContext = notice;
+    DWORD error = NotifyServiceStatusChangeW(opened.service, mask, &notice->notify);
+    if (error != ERROR_SUCCESS) {
+      ADD_FAILURE() << scmFailure("NotifyServiceStatusChangeW", name, error);
+      break;
+    }
+    if (sender == nullptr) sender = CreateThread(nullptr, 0, sendStop, request, 0, nullptr);
+    for (DWORD waited = 0; !notice->arrived && waited < timeoutMs; waited = GetTickCount() - begin)
+      SleepEx(timeoutMs - waited, TRUE);
+    result.milliseconds = GetTickCount() - begin;
+    if (!notice->arrived) {
+      notice = nullptr;  // still registered
+      ADD_FAILURE() << name << " did not report SERVICE_STOPPED within " << timeoutMs << " ms";
+      break;
+    }
+    if (notice->notify.dwNotificationStatus != ERROR_SUCCESS) {
+      ADD_FAILURE() << scmFailure("service status notification", name, notice->notify.dwNotificationStatus);
+      break;
+    }
+    DWORD state = notice->notify.ServiceStatus.dwCurrentState;
+    if (result.statesSeen.empty() || result.statesSeen.back() != state) result.statesSeen.push_back(state);
+    stopped = state == SERVICE_STOPPED;
+  }
+  delete notice;
+  if (!stopped) result.statesSeen.push_back(0);
+  closeService(opened);
+  if (sender == nullptr) {
+    delete request;
+    result.accepted = ::testing::AssertionFailure() << "no stop sent to " << name;
+  } else if (WaitForSingleObject(sender, timeoutMs) == WAIT_OBJECT_0) {
+    result.accepted = request->accepted;
+    delete request;
+  } else {
+    result.accepted = ::testing::AssertionFailure() << "ControlService(SERVICE_CONTROL_STOP) for " << name
+                                                    << " did not return within " << timeoutMs << " ms";
+  }
+  if (sender != nullptr) CloseHandle(sender);
   return result;
 }
 

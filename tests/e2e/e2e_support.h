@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -43,7 +45,8 @@ inline LayoutOptions withStandinMode(const std::string& mode) {
 Installation layOut(const std::string& instance, const LayoutOptions& options = {});
 
 // Stops and deletes the service of the installation when it is registered,
-// and deletes its registry key.
+// and deletes its registry key; a Service Control Manager call that fails on
+// the way is a test failure.
 void tearDown(const Installation& installation);
 
 // The Java command line zaqservice builds for the layout.
@@ -80,18 +83,24 @@ bool interruptConsole(DWORD processId);
 ConsoleRun operatorCommand(const Installation& installation, const std::string& arguments,
                            DWORD timeoutMs = 120000);
 
-// Service Control Manager.
-DWORD serviceState(const std::string& name);  // 0 when the service cannot be queried
+// Service Control Manager. A call that fails says which call, for which
+// service, and the Windows error code with its text: the failures of these
+// helpers are test failures (the queries add them), the results of startService
+// and waitForState carry them to the test's assertion.
+std::string scmFailure(const char* call, const std::string& name, DWORD error);
+DWORD serviceState(const std::string& name);  // 0 when the service is not registered
 bool serviceExists(const std::string& name);
 DWORD serviceProcessId(const std::string& name);
 std::string serviceBinaryPathName(const std::string& name);
 DWORD serviceType(const std::string& name);
-bool startService(const std::string& name);
-bool waitForState(const std::string& name, DWORD state, DWORD timeoutMs);
+::testing::AssertionResult startService(const std::string& name);
+::testing::AssertionResult waitForState(const std::string& name, DWORD state, DWORD timeoutMs);
 
-// A stop through the SCM, with every state seen while it ran.
+// A stop through the SCM, with every state it reported from the request on, as
+// the manager notified them; a last 0 when the stop could not be followed to
+// SERVICE_STOPPED (a test failure too).
 struct StopResult {
-  bool accepted = false;
+  ::testing::AssertionResult accepted = ::testing::AssertionFailure();  // with the refusal's error
   std::vector<DWORD> statesSeen;
   DWORD milliseconds = 0;  // until SERVICE_STOPPED was seen
 };
