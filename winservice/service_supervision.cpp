@@ -50,7 +50,6 @@ bool shutdownFilePresent() {
 // closed while the application ignores "shutdown"). The host joins the job
 // itself, once, so that each child is in it from its first instruction. The
 // handle is never closed: that would end the host with its children.
-HANDLE childJob = nullptr;
 bool childJobTried = false;
 
 void joinChildJob() {
@@ -61,10 +60,8 @@ void joinChildJob() {
   limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
   if (job != nullptr &&
       SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) &&
-      AssignProcessToJobObject(job, GetCurrentProcess())) {
-    childJob = job;
+      AssignProcessToJobObject(job, GetCurrentProcess()))
     return;
-  }
   // Before Windows 8 a process already in a job (one a launcher or a
   // scheduler put it in) cannot join another.
   char line[160];
