@@ -34,6 +34,10 @@ constexpr MessageDefault MESSAGES[] = {
     {MSG_HELP_DEBUG, "%s -debug [params]   to run as a console application for debugging\n"},
     {MSG_DEBUG_SETTINGS, "Working directory is %s.\nJava command is %s\n"},
     {MSG_PROCESS_STOPPED, "%s process has stopped.\n"},
+    {MSG_WORKING_DIRECTORY_UNUSABLE, "The working directory %s cannot be entered. Error code %i\n"},
+    {MSG_OPTION_UNMATCHED_QUOTE, "The option %s in %s is left out: its value has an unmatched quote.\n"},
+    {MSG_PROPERTIES_FILE_UNREADABLE,
+     "The file %s cannot be read as a properties file; its options are left out.\n"},
 };
 
 // The conversions of a format, each as its length modifiers and conversion

@@ -31,6 +31,9 @@ enum ServiceMessageId : int {
   MSG_HELP_DEBUG = 25,
   MSG_DEBUG_SETTINGS = 26,
   MSG_PROCESS_STOPPED = 27,
+  MSG_WORKING_DIRECTORY_UNUSABLE = 28,
+  MSG_OPTION_UNMATCHED_QUOTE = 29,
+  MSG_PROPERTIES_FILE_UNREADABLE = 30,
 };
 
 // The default text of message id, or null for a number the table lacks.

@@ -42,6 +42,9 @@ const Default defaults[] = {
     {25, "%s -debug [params]   to run as a console application for debugging\n"},
     {26, "Working directory is %s.\nJava command is %s\n"},
     {27, "%s process has stopped.\n"},
+    {28, "The working directory %s cannot be entered. Error code %i\n"},
+    {29, "The option %s in %s is left out: its value has an unmatched quote.\n"},
+    {30, "The file %s cannot be read as a properties file; its options are left out.\n"},
 };
 
 const fs::path messagesDir = fs::path(ZAQ_DATA_DIR) / "messages";
@@ -76,7 +79,7 @@ TEST(ServiceCatalog, EnglishCatalogInTheCurrentFolderHoldsEveryDefault) {
   ASSERT_NE(handle, zel::CAT_INVALID_HANDLE);
   for (const Default& d : defaults)
     EXPECT_STREQ(zel::catgets(handle, 2, d.number, "absent"), d.text) << d.number;
-  for (int unused : {1, 2, 3, 4, 6, 10, 28})
+  for (int unused : {1, 2, 3, 4, 6, 10, 31})
     EXPECT_STREQ(zel::catgets(handle, 2, unused, "absent"), "absent");
 }
 
