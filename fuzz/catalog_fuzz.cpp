@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -22,6 +23,11 @@ std::string scratchPath() {
          std::to_string(getpid()) + "_" + std::to_string(serial++) + ".cat";
 }
 
+[[noreturn]] void notFound(const char* what, int setId, int msgId) {
+  std::fprintf(stderr, "%s %d/%d of the loaded catalog is not found\n", what, setId, msgId);
+  std::abort();
+}
+
 void lookUpEverything(zel::CatalogHandle handle, const std::uint8_t* data, std::size_t size) {
   const char* fallback = "default";
   zel::Catalog* catalog = reinterpret_cast<zel::Catalog*>(handle);
@@ -31,10 +37,17 @@ void lookUpEverything(zel::CatalogHandle handle, const std::uint8_t* data, std::
       const char* text = zel::catgets(handle, setId, msgId, fallback);
       if (text != fallback) (void)std::strlen(text);
     }
+    // Whatever the order of the file, every set kept is found by its number
+    // and every message of a loaded set by its own (negative set numbers and
+    // message numbers below 1 are never found).
     const zel::CatalogSet& set = catalog->sets[i];
+    if (setId >= 0 && zel::findSet(catalog, setId) != &set) notFound("set", setId, 0);
     for (std::uint32_t m = 0; set.state == zel::CATALOG_SET_LOADED && m < set.messageCount; ++m) {
-      const char* text = zel::catgets(handle, setId, set.messages[m].msgId, fallback);
+      const zel::CatalogMessage& message = set.messages[m];
+      const char* text = zel::catgets(handle, setId, message.msgId, fallback);
       if (text != fallback) (void)std::strlen(text);
+      if (setId >= 0 && message.msgId >= 1 && text != message.converted)
+        notFound("message", setId, message.msgId);
     }
   }
   for (std::size_t i = 0; i + 8 <= size && i < 64; i += 8) {

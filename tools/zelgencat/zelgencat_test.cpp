@@ -11,6 +11,7 @@
 #include "tools/zelgencat/compiler.h"
 #include "tools/zelgencat/message_source.h"
 #include "tools/zelgencat/translation_check.h"
+#include "zel/catalog_format.h"
 
 namespace {
 
@@ -197,8 +198,9 @@ TEST(Zelgencat, DumpRefusesMalformedImages) {
     EXPECT_FALSE(decodeCatalog(image.substr(0, length), decoded, error)) << length;
   }
   std::string looped = image;
-  looped[28 + 4 + 3] = 28;  // set 1's next points at itself
-  looped[28 + 24 + 3] = 1;  // and is skipped
+  const std::size_t set1 = zel::writtenSetRecordAt(0);
+  zel::putBigEndianAt(looped, set1 + zel::SET_NEXT_AT, static_cast<std::uint32_t>(set1));  // at itself
+  zel::putBigEndianAt(looped, set1 + zel::SET_SKIP_AT, 1);                                 // and skipped
   MessageCatalog decoded;
   EXPECT_FALSE(decodeCatalog(looped, decoded, error));
 }
