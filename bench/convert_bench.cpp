@@ -1,5 +1,6 @@
-// UTF-8 to codeset throughput, in MB/s of input: our converters against
-// glibc iconv and ICU on the same inputs, in one run, median of several runs.
+// UTF-8 to codeset throughput, in MB/s of input per second of the thread's
+// processor time: our converters against glibc iconv and ICU on the same
+// inputs, in one run, median of several runs.
 // The ratio is ours over the faster peer of the same row, per run; the
 // median of those is printed.
 #include <iconv.h>
@@ -190,8 +191,8 @@ void runRow(const bench::Row& row) {
 // With an argument, only the rows whose label contains it (for profiling).
 int main(int argc, char** argv) {
   if (std::getenv("ZELDIR") == nullptr) setenv("ZELDIR", ZAQ_DATA_DIR "/codesets", 1);
-  std::printf("UTF-8 to codeset, MB/s of input (%zu MB inputs, median of %d runs)\n", kInputBytes >> 20,
-              kRuns);
+  std::printf("UTF-8 to codeset, MB/s of input per processor second (%zu MB inputs, median of %d runs)\n",
+              kInputBytes >> 20, kRuns);
   std::printf("%-26s %6s %10s %10s %10s %8s  %s\n", "row", "non-A", "ours", "iconv", "ICU", "ratio",
               "bytes = iconv");
   for (const bench::Row& row : bench::kRows)
