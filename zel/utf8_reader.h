@@ -110,9 +110,111 @@ inline void copyAsciiRun(const unsigned char** in, const unsigned char* inEnd, u
   *out = q;
 }
 
+// How many characters surely fit, when each takes at most inStep input and
+// outStep output bytes.
+inline std::size_t charactersThatFit(const unsigned char* p, const unsigned char* inEnd,
+                                     const unsigned char* q, const unsigned char* outEnd, std::size_t inStep,
+                                     std::size_t outStep) {
+  std::size_t byInput = static_cast<std::size_t>(inEnd - p) / inStep;
+  std::size_t byOutput = static_cast<std::size_t>(outEnd - q) / outStep;
+  return byInput < byOutput ? byInput : byOutput;
+}
+
+// The values of the two three-byte sequences in the first six bytes of w
+// (read little-endian), or false when they are not both E0-EF lead bytes
+// with two continuation bytes each.
+inline bool twoThreeByteValues(std::uint64_t w, std::uint32_t* first, std::uint32_t* second) {
+  if ((w & 0xC0C0F0C0C0F0ull) != 0x8080E08080E0ull) return false;
+  auto value = [](std::uint64_t s) {
+    return static_cast<std::uint32_t>(((s & 0x0F) << 12) | ((s >> 2) & 0xFC0) | ((s >> 16) & 0x3F));
+  };
+  *first = value(w);
+  *second = value(w >> 24);
+  return true;
+}
+
+// What code(u) of takeAsciiAndThreeByteRun gives besides a byte (below
+// 0x100) or a two-byte code (0x100 to 0xFFFF, first byte high).
+inline constexpr unsigned kSubstitutedQuestion = 0x10000 | '?';  // '?', one substitution
+inline constexpr unsigned kNoCode = 0x20000;                     // left to the general path
+
+// Writes a result of code() below kNoCode; returns the output's new end.
+inline unsigned char* putCode(unsigned char* q, unsigned v) {
+  if (v >= 0x100 && v <= 0xFFFF) {
+    q[0] = static_cast<unsigned char>(v >> 8);
+    q[1] = static_cast<unsigned char>(v & 0xFF);
+    return q + 2;
+  }
+  *q = static_cast<unsigned char>(v & 0xFF);
+  return q + 1;
+}
+
+// Text of a double- or multi-byte page: ASCII bytes and three-byte sequences,
+// each written as code(u) gives, until a character that code leaves to the
+// engine's general path (which then takes it and everything after it), or a
+// lead byte outside E0 to leadEnd - 1. Two characters at a time where the
+// text allows: one eight-byte read checks both sequences, and their four
+// bytes are stored at once. Returns the number of substitutions made.
+template <typename Code>
+std::size_t takeAsciiAndThreeByteRun(const unsigned char*& p, const unsigned char* inEnd, unsigned char*& q,
+                                     unsigned char* outEnd, unsigned leadEnd, Code code) {
+  std::size_t substitutions = 0;
+  for (;;) {
+    std::size_t n = charactersThatFit(p, inEnd, q, outEnd, 3, 2);
+    if (n == 0) return substitutions;
+    do {
+      if constexpr (std::endian::native == std::endian::little) {
+        // n >= 3: at least nine input bytes and six output bytes left.
+        while (n >= 3) {
+          std::uint64_t w;
+          std::memcpy(&w, p, 8);
+          if ((w & 0x80) == 0) {
+            *q++ = static_cast<unsigned char>(w);
+            ++p;
+            --n;
+            continue;
+          }
+          std::uint32_t u1, u2;
+          if (!twoThreeByteValues(w, &u1, &u2)) break;
+          unsigned v1 = code(u1), v2 = code(u2);
+          if (v1 >= kNoCode || v2 >= kNoCode) break;
+          if ((v1 | v2) >= 0x10000 || v1 < 0x100 || v2 < 0x100) {
+            substitutions += (v1 >> 16) + (v2 >> 16);
+            q = putCode(q, v1);
+            q = putCode(q, v2);
+          } else {
+            std::uint32_t bytes = static_cast<std::uint32_t>((v1 >> 8) | ((v1 & 0xFF) << 8) |
+                                                             ((v2 >> 8) << 16) | ((v2 & 0xFF) << 24));
+            std::memcpy(q, &bytes, 4);
+            q += 4;
+          }
+          p += 6;
+          n -= 2;
+        }
+      }
+      unsigned b = p[0];
+      if (b < 0x80) {
+        *q++ = static_cast<unsigned char>(b);
+        ++p;
+        continue;
+      }
+      if (b < 0xE0 || b >= leadEnd) return substitutions;
+      std::uint32_t u = ((b & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+      unsigned v = code(u);
+      if (v >= kNoCode) return substitutions;
+      substitutions += v >> 16;
+      q = putCode(q, v);
+      p += 3;
+    } while (--n != 0);
+  }
+}
+
 // One substitution more; the counter wraps at 65536.
 inline void countSubstitution(CodesetConverter* converter) {
   converter->substitutions = static_cast<std::uint16_t>(converter->substitutions + 1);
+}
+inline void addSubstitutions(CodesetConverter* converter, std::size_t count) {
+  converter->substitutions = static_cast<std::uint16_t>(converter->substitutions + count);
 }
 
 }  // namespace zel
