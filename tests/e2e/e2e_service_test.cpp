@@ -97,7 +97,7 @@ TEST_F(ServiceLife, StartsTheApplicationAndStopsItGracefully) {
        "] SERVICE EVENT:  Stop requested\n", "] STATE TRANSITION -> SERVICE_STOP_PENDING\n",
        "] Creating shutdown file.\n", "] Application is stopped.\n",
        "] STATE TRANSITION -> SERVICE_STOPPED\n", "] ##           ZAQSERVICE HALTED            ##\n", rule});
-  expectInOrder(debugLog, {"] Application started\n", "] Application exited\n"});
+  expectInOrder(debugLog, {"] Application started\n", "] Application exited with exit code 0\n"});
   EXPECT_NE(debugLog.find("] Deregistering as event source\n"), std::string::npos) << debugLog;
   EXPECT_EQ(debugLog.rfind("[m", 0), 0u);
 }
