@@ -128,4 +128,10 @@ BOOL WINAPI ControlHandler(DWORD type) {
   return TRUE;
 }
 
+void setServiceExitCode(DWORD win32ExitCode) {
+  AcquireSRWLockExclusive(&statusGuard);
+  hostState.serviceStatus.dwWin32ExitCode = win32ExitCode;
+  ReleaseSRWLockExclusive(&statusGuard);
+}
+
 }  // namespace zaq

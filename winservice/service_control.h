@@ -23,4 +23,8 @@ void WINAPI ServiceControl(DWORD control);
 BOOL WINAPI logoffHandler(DWORD type);
 BOOL WINAPI ControlHandler(DWORD type);
 
+// The Win32 exit code that the following status reports carry: 0 for an
+// ordinary stop, the Windows error when the application could not be started.
+void setServiceExitCode(DWORD win32ExitCode);
+
 }  // namespace zaq

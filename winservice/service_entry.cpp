@@ -98,18 +98,16 @@ void serviceHostMain(int argc, char** argv) {
   hostState.debugMode = 0;
   switch (commandWord(argc, argv)) {
     case COMMAND_INSTALL:
-      CmdInstallService(argc, argv);
-      finish(programName, false, 0);
+      finish(programName, false, static_cast<int>(CmdInstallService(argc, argv)));
     case COMMAND_REMOVE:
-      CmdRemoveService();
-      finish(programName, true, 0);
+      finish(programName, true, static_cast<int>(CmdRemoveService()));
     case COMMAND_HELP:
       CmdHelp();
       finish(programName, true, 0);
     case COMMAND_DEBUG:
+      // Not on to the dispatcher, which a console run can never reach.
       hostState.debugMode = 1;
-      CmdDebugService(argc, argv);
-      break;
+      finish(programName, true, static_cast<int>(CmdDebugService(argc, argv)));
     case COMMAND_NONE:
       break;
   }

@@ -45,37 +45,60 @@ bool shutdownFilePresent() {
   return true;
 }
 
-// The system ends every process of this job when its last handle is closed,
-// which the host's own end does however it comes (a kill, a crash, a console
-// closed while the application ignores "shutdown"). The host joins the job
-// itself, once, so that each child is in it from its first instruction. The
-// handle is never closed: that would end the host with its children.
-bool childJobTried = false;
+// The job that ends the application with the host: the system ends every
+// process in it when its last handle goes, which the host's own end closes
+// however it comes (a kill, a crash, a console closed while the application
+// ignores "shutdown"). Only the application is put in it; what the application
+// starts breaks away silently and lives as long as it would without the job
+// (an updater that stops and starts the service must survive the stop). The
+// handle is never closed: that would end the running application. Null when
+// the system gives no such job.
+HANDLE childJob() {
+  static HANDLE job = [] {
+    HANDLE created = CreateJobObjectA(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags =
+        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
+    if (created != nullptr &&
+        !SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+      DWORD error = GetLastError();
+      CloseHandle(created);
+      SetLastError(error);
+      created = nullptr;
+    }
+    return created;
+  }();
+  return job;
+}
 
-void joinChildJob() {
-  if (childJobTried) return;
-  childJobTried = true;
-  HANDLE job = CreateJobObjectA(nullptr, nullptr);
-  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-  if (job != nullptr &&
-      SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) &&
-      AssignProcessToJobObject(job, GetCurrentProcess()))
-    return;
-  // Before Windows 8 a process already in a job (one a launcher or a
-  // scheduler put it in) cannot join another.
-  char line[160];
-  std::snprintf(line, sizeof line,
-                "No job object for the application (error %lu): it may outlive the service host",
-                GetLastError());
-  if (job != nullptr) CloseHandle(job);
-  debugLine(line);
+// Puts the child, created suspended, in the job and lets it run. A refused
+// assignment (before Windows 8 a process in a job of its launcher cannot be
+// put in a second one) only costs the containment: the child runs all the
+// same. false, with the child ended and its handles closed, when it cannot be
+// resumed: a suspended child would be left behind.
+bool containAndResume(const PROCESS_INFORMATION& child) {
+  HANDLE job = childJob();
+  if (job == nullptr || !AssignProcessToJobObject(job, child.hProcess)) {
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "No job object for the application (error %lu): it may outlive the service host",
+                  GetLastError());
+    debugLine(line);
+  }
+  if (ResumeThread(child.hThread) != static_cast<DWORD>(-1)) return true;
+  DWORD error = GetLastError();
+  TerminateProcess(child.hProcess, KILLED_EXIT_CODE);
+  CloseHandle(child.hProcess);
+  CloseHandle(child.hThread);
+  SetLastError(error);
+  return false;
 }
 
 // Creates the child into hostState.childProcess unless a stop was asked for,
 // all under the guard: a stop either comes first, and no child is created, or
-// finds the child published. false with *stopFirst when the stop came first,
-// without it when the creation failed (GetLastError tells why).
+// finds the child published, in its job and running. false with *stopFirst
+// when the stop came first, without it when the creation failed (GetLastError
+// tells why).
 bool createChild(const char* command, bool* stopFirst) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -89,8 +112,11 @@ bool createChild(const char* command, bool* stopFirst) {
   if (!*stopFirst) {
     deleteChildFiles();
     debugLine("Creating application process.");
-    created = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CHILD_CREATION_FLAGS,
-                             nullptr, nullptr, &startup, &hostState.childProcess) != 0;
+    // Suspended until it is in the job, so that it starts nothing outside it.
+    created = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                             CHILD_CREATION_FLAGS | CREATE_SUSPENDED, nullptr, nullptr, &startup,
+                             &hostState.childProcess) != 0 &&
+              containAndResume(hostState.childProcess);
     if (!created) hostState.childProcess = PROCESS_INFORMATION{};
   }
   DWORD error = GetLastError();
@@ -140,6 +166,22 @@ bool killThrough(HANDLE process) {
   return false;
 }
 
+// The child's exit code tells a kill (999) from a JVM that failed at start (1)
+// or one that crashed. The watch saw the primary thread end, or gave up one
+// poll after a kill: the process itself may take a moment more.
+void logChildExit() {
+  HANDLE process = hostState.childProcess.hProcess;
+  DWORD code = STILL_ACTIVE;
+  char line[96];
+  if (WaitForSingleObject(process, CHILD_POLL_MS) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code) &&
+      code != STILL_ACTIVE)
+    std::snprintf(line, sizeof line, "Application exited with exit code %lu",
+                  static_cast<unsigned long>(code));
+  else
+    std::snprintf(line, sizeof line, "Application exited, exit code not known yet");
+  debugLine(line);
+}
+
 // Waits on the child until it has ended, granting five seconds and then
 // killing it when a shutdown file appears.
 void watchChild() {
@@ -156,24 +198,25 @@ void watchChild() {
       debugLine("Application exited by itself");
     }
   }
-  if (!killed) debugLine("Application exited");
+  logChildExit();
 }
 
 }  // namespace
 
 bool startServiceApp(const char* command) {
   traceRecord("startServiceApp", "ENTRY");
-  joinChildJob();
   bool stopFirst = false;
   if (!createChild(command, &stopFirst)) {
+    DWORD error = 0;
     if (stopFirst) {
       debugLine("Stop requested before the application was started");
     } else {
-      int error = static_cast<int>(GetLastError());
+      error = GetLastError();
       emitMessage(hostState.debugMode ? MSG_PRINTED : MSG_LOGGED_ERROR, "startServiceApp",
-                  MSG_CREATE_PROCESS_FAILED, command, error);
+                  MSG_CREATE_PROCESS_FAILED, command, static_cast<int>(error));
     }
     traceRecord("startServiceApp", "EXIT - FALSE");
+    SetLastError(error);
     return false;
   }
   if (!hostState.debugMode) emitMessage(MSG_LOGGED_INFO, "startServiceApp", MSG_PROCESS_STARTED, command);
@@ -230,18 +273,20 @@ void ServiceStop() {
   traceRecord("ServiceStop", "EXIT");
 }
 
-void ServiceStart(int, char**, const char*, const char* javaCommand) {
+DWORD ServiceStart(int, char**, const char*, const char* javaCommand) {
   traceRecord("ServiceStart", "ENTRY");
   InterlockedExchange(&hostState.stopRequested, 0);
   reportServiceStatus(SERVICE_RUNNING);
   debugLine("STATE TRANSITION -> SERVICE_RUNNING");
   hostState.stopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  DWORD exitCode = hostState.stopEvent == nullptr ? GetLastError() : 0;
   if (hostState.stopEvent != nullptr) {
     SetConsoleCtrlHandler(logoffHandler, TRUE);
     emitMessage(MSG_LOGGED_INFO, "ServiceStart", MSG_STARTED, hostState.displayName);
     while (hostState.stopRequested == 0) {
       debugLine("Starting application");
       if (!startServiceApp(javaCommand)) {
+        exitCode = GetLastError();
         debugLine("Application exited, and stop requested");
         InterlockedExchange(&hostState.stopRequested, 1);
         break;
@@ -259,8 +304,11 @@ void ServiceStart(int, char**, const char*, const char* javaCommand) {
     CloseHandle(hostState.stopEvent);
     hostState.stopEvent = nullptr;
   }
+  // Windows records why the service ended and may apply its recovery.
+  setServiceExitCode(exitCode);
   reportServiceStatus(SERVICE_STOPPED);
   traceRecord("ServiceStart", "EXIT");
+  return exitCode;
 }
 
 }  // namespace zaq

@@ -176,8 +176,9 @@ TEST_F(Supervision, AStopBeforeTheChildIsCreatedStartsNoChild) {
 }
 
 // The application ends on its own: it announces it with a shutdown file and
-// exits within the five seconds, or stays and is killed with 999, or crashes.
-// None of these is a stop: the supervision will start it again.
+// exits within the five seconds, or stays and is killed with 999, or exits
+// with an error, or crashes. None of these is a stop: the supervision will
+// start it again. The debug log tells each by its exit code.
 TEST_F(Supervision, AnApplicationThatEndsOnItsOwnIsWatchedToItsEnd) {
   struct Case {
     const char* mode;
@@ -188,7 +189,7 @@ TEST_F(Supervision, AnApplicationThatEndsOnItsOwnIsWatchedToItsEnd) {
   } cases[] = {
       {"announce-shutdown 1\n",
        {"Application initiated shutdown detected, waiting five seconds for exit",
-        "Application exited by itself", "Application exited\n"},
+        "Application exited by itself", "Application exited with exit code 0\n"},
        "killing",
        0,
        3500,
@@ -196,12 +197,24 @@ TEST_F(Supervision, AnApplicationThatEndsOnItsOwnIsWatchedToItsEnd) {
       {"announce-shutdown 1\nignore-shutdown\n",
        {"Application initiated shutdown detected, waiting five seconds for exit",
         "Application did not exit in time allotted, killing it", "Sending application termination signal",
-        "Application terminated\n"},
-       "Application exited",
+        "Application terminated\n", "Application exited with exit code 999\n"},
+       "Application exited by itself",
        zaq::KILLED_EXIT_CODE,
        6000,
        12000},
-      {"crash\n", {"Application started", "Application exited\n"}, "shutdown detected", 0, 0, 5000},
+      // A JVM that cannot start ends at once with 1; the stand-in says 3.
+      {"exit-after 0\n",
+       {"Application started", "Application exited with exit code 3\n"},
+       "shutdown",
+       3,
+       0,
+       3000},
+      {"crash\n",
+       {"Application started", "Application exited with exit code 3221225477\n"},  // an access violation
+       "shutdown detected",
+       0,
+       0,
+       5000},
   };
   hostState.debugMode = 0;
   for (const Case& c : cases) {

@@ -97,7 +97,7 @@ TEST_F(ServiceLife, StartsTheApplicationAndStopsItGracefully) {
        "] SERVICE EVENT:  Stop requested\n", "] STATE TRANSITION -> SERVICE_STOP_PENDING\n",
        "] Creating shutdown file.\n", "] Application is stopped.\n",
        "] STATE TRANSITION -> SERVICE_STOPPED\n", "] ##           ZAQSERVICE HALTED            ##\n", rule});
-  expectInOrder(debugLog, {"] Application started\n", "] Application exited\n"});
+  expectInOrder(debugLog, {"] Application started\n", "] Application exited with exit code 0\n"});
   EXPECT_NE(debugLog.find("] Deregistering as event source\n"), std::string::npos) << debugLog;
   EXPECT_EQ(debugLog.rfind("[m", 0), 0u);
 }
@@ -160,6 +160,16 @@ TEST_F(ServiceLife, AMissingLauncherEndsTheSupervision) {
   EXPECT_NE(log.find(failure + " Error code 2\n"), std::string::npos) << log;
   EXPECT_EQ(sessionEvents("err", failureEvent), errorsBefore + 1);
   EXPECT_EQ(log.find("Process started for"), std::string::npos);
+  // Windows hears why: the last status carries the error (ERROR_FILE_NOT_FOUND),
+  // which "sc query" shows and recovery counts as a failure.
+  EXPECT_EQ(serviceWin32ExitCode(installation.serviceName), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+
+  // The debug run ends with the same error as its exit code, and without the
+  // dispatcher step that a console never reaches.
+  ConsoleRun debug = operatorCommand(installation, "-debug");
+  EXPECT_EQ(debug.exitCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_NE(debug.out.find(failure + " Error code 2\n"), std::string::npos) << debug.out;
+  EXPECT_EQ(messageLog().find("StartServiceCtrlDispatcher failed."), std::string::npos) << messageLog();
 }
 
 TEST_F(ServiceLife, QuotesABinaryPathWithABlankAndStartsFromIt) {

@@ -302,6 +302,19 @@ DWORD serviceProcessId(const std::string& name) {
   return pid;
 }
 
+DWORD serviceWin32ExitCode(const std::string& name) {
+  OpenedService opened = openService(name, SERVICE_QUERY_STATUS);
+  if (opened.service == nullptr) {
+    ADD_FAILURE() << opened.failure;
+    return 0;
+  }
+  SERVICE_STATUS status{};
+  if (!QueryServiceStatus(opened.service, &status))
+    ADD_FAILURE() << scmFailure("QueryServiceStatus", name, GetLastError());
+  closeService(opened);
+  return status.dwWin32ExitCode;
+}
+
 namespace {
 bool queryConfig(const std::string& name, std::string* binaryPath, DWORD* type) {
   OpenedService opened = openService(name, SERVICE_QUERY_CONFIG);

@@ -91,6 +91,7 @@ std::string scmFailure(const char* call, const std::string& name, DWORD error);
 DWORD serviceState(const std::string& name);  // 0 when the service is not registered
 bool serviceExists(const std::string& name);
 DWORD serviceProcessId(const std::string& name);
+DWORD serviceWin32ExitCode(const std::string& name);  // of the last status reported
 std::string serviceBinaryPathName(const std::string& name);
 DWORD serviceType(const std::string& name);
 ::testing::AssertionResult startService(const std::string& name);

@@ -13,6 +13,9 @@
 //                      application does when it ends on its own, and exit
 //                      with 0 three seconds later (unless ignore-shutdown)
 //   crash              crash at once (access violation)
+//   spawn-child        start a process of its own (this program with the one
+//                      argument "--sleep-only", which only sleeps, for at most
+//                      five minutes) and log "spawned <pid>", as an updater is started
 #include <winsock2.h>
 
 #include <windows.h>
@@ -29,6 +32,7 @@ struct Mode {
   int exitAfterSeconds = -1;
   int announceAfterSeconds = -1;
   bool crash = false;
+  bool spawnChild = false;
 };
 
 void logLine(const std::string& line) {
@@ -46,6 +50,7 @@ Mode readMode() {
   while (std::fgets(line, sizeof line, f) != nullptr) {
     if (std::strncmp(line, "ignore-shutdown", 15) == 0) mode.ignoreShutdown = true;
     if (std::strncmp(line, "crash", 5) == 0) mode.crash = true;
+    if (std::strncmp(line, "spawn-child", 11) == 0) mode.spawnChild = true;
     if (std::strncmp(line, "exit-after ", 11) == 0)
       mode.exitAfterSeconds = std::strtol(line + 11, nullptr, 10);
     if (std::strncmp(line, "announce-shutdown ", 18) == 0)
@@ -87,11 +92,33 @@ DWORD WINAPI rescanListener(LPVOID) {
   }
 }
 
+void spawnChild() {
+  char program[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
+  if (length == 0 || length >= sizeof program) return;
+  std::string line = std::string("\"") + program + "\" --sleep-only";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION child{};
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                      &startup, &child)) {
+    logLine("spawn failed " + std::to_string(GetLastError()));
+    return;
+  }
+  logLine("spawned " + std::to_string(child.dwProcessId));
+  CloseHandle(child.hProcess);
+  CloseHandle(child.hThread);
+}
+
 }  // namespace
 
 int main() {
-  Mode mode = readMode();
   std::string commandLine = GetCommandLineA();
+  if (commandLine.size() > 13 && commandLine.compare(commandLine.size() - 13, 13, " --sleep-only") == 0) {
+    Sleep(300000);
+    return 0;
+  }
+  Mode mode = readMode();
   logLine("start " + std::to_string(GetCurrentProcessId()) + " " + commandLine);
   if (mode.crash) {
     logLine("crashing");
@@ -100,6 +127,7 @@ int main() {
   }
   FILE* lock = std::fopen("lock", "w");
   if (lock != nullptr) std::fclose(lock);
+  if (mode.spawnChild) spawnChild();
   if (commandLine.find("com/qzr/vqm/client/VQMClient") != std::string::npos) {
     CreateThread(nullptr, 0, rescanListener, nullptr, 0, nullptr);
   }
