@@ -1,6 +1,6 @@
-// The service host's printed messages as an operator sees them: characters on
-// a console whose code page is not the ANSI one, and the very bytes of the
-// texts' codeset in a file.
+// The service host's printed messages as an operator sees them, in every
+// language it has a catalog for: characters on a console whose code page is
+// not the ANSI one, and the very bytes of the texts' codeset in a file.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -62,9 +62,42 @@ DWORD runRedirected(const std::string& program, const std::string& arguments, co
                     CREATE_NO_WINDOW);
 }
 
-// An agent installation of instance 14 in the build tree, whose program reads
-// the French catalog and converts it with the codeset tables of the native
-// build into the ANSI code page, 1252 under Wine for LANG=fr_FR.
+// What -install prints by locale: the UTF-8 text and the bytes iconv makes of
+// it in the locale's ANSI code page.
+struct InstalledText {
+  const char* locale;
+  const char* text;
+  const char* ansi;
+};
+
+constexpr InstalledText INSTALLED_TEXTS[] = {
+#include "installed_texts.inc"
+};
+
+// Copies the catalogs of the native build's translation folders into
+// installation\nls\<locale>\, the layout of the package.
+void layOutTranslations(const std::string& catalogs, const std::string& installation) {
+  WIN32_FIND_DATAA entry;
+  HANDLE search = FindFirstFileA((catalogs + "\\*").c_str(), &entry);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE) << catalogs;
+  do {
+    std::string name = entry.cFileName;
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || name == "." || name == ".." ||
+        name == "C" || name == "CMakeFiles")
+      continue;
+    std::string folder = installation + "\\nls\\" + name;
+    zaq_test::makeDirectories(folder);
+    EXPECT_TRUE(CopyFileA((catalogs + "\\" + name + "\\winServCMessages.cat").c_str(),
+                          (folder + "\\winServCMessages.cat").c_str(), FALSE))
+        << name;
+  } while (FindNextFileA(search, &entry));
+  FindClose(search);
+}
+
+// An agent installation of instance 14 in the build tree laid out as the
+// package is, its translations in nls\<locale>\ and no NLSPATH. LC_ALL names
+// the locale: the catalog's, and under Wine the user's and the system's, so
+// that the ANSI code page is the locale's own.
 class ConsoleText : public ::testing::Test {
  protected:
   std::string dir = buildPath("console_text");
@@ -76,16 +109,16 @@ class ConsoleText : public ::testing::Test {
     ASSERT_TRUE(CopyFileA(hostPath(ZAQSERVICE_EXE).c_str(), program.c_str(), FALSE));
     zaq_test::setWorkingDirectory("VQM_Client14", dir);
     std::string data = hostPath(ZAQ_DATA_DIR);
-    SetEnvironmentVariableA("NLSPATH", (data + "\\messages\\%L\\%N.cat").c_str());
-    SetEnvironmentVariableA("LANG", "fr_FR");
+    layOutTranslations(data + "\\messages", dir);
+    for (const char* name : {"NLSPATH", "LANG", "LC_MESSAGES", "ZEL_CODESET"})
+      SetEnvironmentVariableA(name, nullptr);
     SetEnvironmentVariableA("ZELDIR", (data + "\\codesets").c_str());
-    SetEnvironmentVariableA("ZEL_CODESET", nullptr);
     // A registration an interrupted run left behind would make -install fail.
     runRedirected(program, "-remove", dir, dir + "\\remove.txt");
   }
   void TearDown() override {
     runRedirected(program, "-remove", dir, dir + "\\remove.txt");
-    for (const char* name : {"NLSPATH", "LANG", "ZELDIR"}) SetEnvironmentVariableA(name, nullptr);
+    for (const char* name : {"LC_ALL", "ZELDIR", "ZEL_CODESET"}) SetEnvironmentVariableA(name, nullptr);
     zaq_test::deleteServiceKey("VQM_Client14");
     SetCurrentDirectoryA(previous.c_str());
     zaq_test::removeTree(dir);
@@ -93,8 +126,8 @@ class ConsoleText : public ::testing::Test {
 };
 
 // The console shows 850 (the OEM code page of Western Europe) while the texts
-// are in 1252, or in UTF-8 by ZEL_CODESET: only characters, not bytes, read
-// right on it.
+// are in the locale's ANSI code page, or in UTF-8 by ZEL_CODESET: only
+// characters, not bytes, read right on it.
 TEST_F(ConsoleText, AConsoleInAnotherCodePageShowsTheCharacters) {
   // Wine's console has a screen to read back only with a window: the test
   // session's X display, which wine-run passes on (ZAQ_X_DISPLAY).
@@ -104,25 +137,30 @@ TEST_F(ConsoleText, AConsoleInAnotherCodePageShowsTheCharacters) {
   std::string screen = dir + "\\screen.txt";
   std::string commandLine =
       "console_screen 850 \"" + screen + "\" \"" + program + "\" \"" + PROGRAM_NAME + " -install\"";
-  for (const char* codeset : {"", "UTF-8"}) {
-    SetEnvironmentVariableA("ZEL_CODESET", *codeset != '\0' ? codeset : nullptr);
+  auto installOnAConsole = [&](const InstalledText& row, const char* codeset) {
+    SetEnvironmentVariableA("LC_ALL", row.locale);
+    SetEnvironmentVariableA("ZEL_CODESET", codeset);
     EXPECT_EQ(
         runProgram(hostPath(CONSOLE_SCREEN_EXE), commandLine, dir, dir + "\\helper.txt", DETACHED_PROCESS),
         0u);
-    EXPECT_EQ(readFile(screen),
-              std::string(DISPLAY_NAME) + " a \u00e9t\u00e9 install\u00e9 comme service Windows.\n")
-        << codeset;
+    EXPECT_EQ(readFile(screen), std::string(row.text) + "\n")
+        << row.locale << " " << (codeset ? codeset : "");
     runRedirected(program, "-remove", dir, dir + "\\remove.txt");
-  }
-  SetEnvironmentVariableA("ZEL_CODESET", nullptr);
+  };
+  for (const InstalledText& row : INSTALLED_TEXTS) installOnAConsole(row, nullptr);
+  installOnAConsole(INSTALLED_TEXTS[0], "UTF-8");
 }
 
-// Scripts and installers that read the output get the bytes they got before.
+// Scripts and installers that read the output get the bytes of the ANSI code
+// page, as iconv makes them.
 TEST_F(ConsoleText, AFileGetsTheBytesOfTheAnsiCodePage) {
   std::string output = dir + "\\install.txt";
-  EXPECT_EQ(runRedirected(program, "-install", dir, output), 0u);
-  EXPECT_EQ(readFile(output),
-            std::string(DISPLAY_NAME) + " a \xe9t\xe9 install\xe9 comme service Windows.\r\n");
+  for (const InstalledText& row : INSTALLED_TEXTS) {
+    SetEnvironmentVariableA("LC_ALL", row.locale);
+    EXPECT_EQ(runRedirected(program, "-install", dir, output), 0u) << row.locale;
+    EXPECT_EQ(readFile(output), std::string(row.ansi) + "\r\n") << row.locale;
+    runRedirected(program, "-remove", dir, dir + "\\remove.txt");
+  }
 }
 
 }  // namespace
