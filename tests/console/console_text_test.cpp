@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "winservice/service_test_support.h"
@@ -74,6 +76,15 @@ constexpr InstalledText INSTALLED_TEXTS[] = {
 #include "installed_texts.inc"
 };
 
+// The tests run once per row, with LC_ALL set to the row's locale: Wine gives
+// this process and the programs it starts that locale and its ANSI code page.
+const InstalledText* rowOfThisRun() {
+  const char* locale = std::getenv("LC_ALL");
+  for (const InstalledText& row : INSTALLED_TEXTS)
+    if (locale != nullptr && std::strcmp(row.locale, locale) == 0) return &row;
+  return nullptr;
+}
+
 // Copies the catalogs of the native build's translation folders into
 // installation\nls\<locale>\, the layout of the package.
 void layOutTranslations(const std::string& catalogs, const std::string& installation) {
@@ -95,16 +106,23 @@ void layOutTranslations(const std::string& catalogs, const std::string& installa
 }
 
 // An agent installation of instance 14 in the build tree laid out as the
-// package is, its translations in nls\<locale>\ and no NLSPATH. LC_ALL names
-// the locale: the catalog's, and under Wine the user's and the system's, so
-// that the ANSI code page is the locale's own.
+// package is, its translations in nls\<locale>\, without NLSPATH: the program
+// finds the catalog of this run's locale (LC_ALL) there.
 class ConsoleText : public ::testing::Test {
  protected:
   std::string dir = buildPath("console_text");
   std::string program = dir + "\\" + PROGRAM_NAME + ".exe";
   std::string previous;
+  const InstalledText* row = rowOfThisRun();
+  int runs = 0;
+
+  // A file of its own for every run: Wine may hold a finished run's output
+  // open a little longer, and a reused name would then fail to open.
+  std::string freshFile(const char* kind) { return dir + "\\" + kind + std::to_string(++runs) + ".txt"; }
+  void removeService() { runRedirected(program, "-remove", dir, freshFile("remove")); }
 
   void SetUp() override {
+    ASSERT_NE(row, nullptr) << "LC_ALL names no row of installed_texts.txt";
     previous = zaq_test::enterFreshDirectory(dir);
     ASSERT_TRUE(CopyFileA(hostPath(ZAQSERVICE_EXE).c_str(), program.c_str(), FALSE));
     zaq_test::setWorkingDirectory("VQM_Client14", dir);
@@ -114,11 +132,12 @@ class ConsoleText : public ::testing::Test {
       SetEnvironmentVariableA(name, nullptr);
     SetEnvironmentVariableA("ZELDIR", (data + "\\codesets").c_str());
     // A registration an interrupted run left behind would make -install fail.
-    runRedirected(program, "-remove", dir, dir + "\\remove.txt");
+    removeService();
   }
   void TearDown() override {
-    runRedirected(program, "-remove", dir, dir + "\\remove.txt");
-    for (const char* name : {"LC_ALL", "ZELDIR", "ZEL_CODESET"}) SetEnvironmentVariableA(name, nullptr);
+    if (row == nullptr) return;
+    removeService();
+    for (const char* name : {"ZELDIR", "ZEL_CODESET"}) SetEnvironmentVariableA(name, nullptr);
     zaq_test::deleteServiceKey("VQM_Client14");
     SetCurrentDirectoryA(previous.c_str());
     zaq_test::removeTree(dir);
@@ -134,33 +153,25 @@ TEST_F(ConsoleText, AConsoleInAnotherCodePageShowsTheCharacters) {
   char display[64];
   ASSERT_GT(GetEnvironmentVariableA("DISPLAY", display, sizeof display), 0u)
       << "no X display in this Wine session (is Xvfb installed?)";
-  std::string screen = dir + "\\screen.txt";
-  std::string commandLine =
-      "console_screen 850 \"" + screen + "\" \"" + program + "\" \"" + PROGRAM_NAME + " -install\"";
-  auto installOnAConsole = [&](const InstalledText& row, const char* codeset) {
-    SetEnvironmentVariableA("LC_ALL", row.locale);
-    SetEnvironmentVariableA("ZEL_CODESET", codeset);
+  for (const char* codeset : {"", "UTF-8"}) {
+    SetEnvironmentVariableA("ZEL_CODESET", *codeset != '\0' ? codeset : nullptr);
+    std::string screen = freshFile("screen");
+    std::string commandLine =
+        "console_screen 850 \"" + screen + "\" \"" + program + "\" \"" + PROGRAM_NAME + " -install\"";
     EXPECT_EQ(
-        runProgram(hostPath(CONSOLE_SCREEN_EXE), commandLine, dir, dir + "\\helper.txt", DETACHED_PROCESS),
+        runProgram(hostPath(CONSOLE_SCREEN_EXE), commandLine, dir, freshFile("helper"), DETACHED_PROCESS),
         0u);
-    EXPECT_EQ(readFile(screen), std::string(row.text) + "\n")
-        << row.locale << " " << (codeset ? codeset : "");
-    runRedirected(program, "-remove", dir, dir + "\\remove.txt");
-  };
-  for (const InstalledText& row : INSTALLED_TEXTS) installOnAConsole(row, nullptr);
-  installOnAConsole(INSTALLED_TEXTS[0], "UTF-8");
+    EXPECT_EQ(readFile(screen), std::string(row->text) + "\n") << codeset;
+    removeService();
+  }
 }
 
 // Scripts and installers that read the output get the bytes of the ANSI code
 // page, as iconv makes them.
 TEST_F(ConsoleText, AFileGetsTheBytesOfTheAnsiCodePage) {
-  std::string output = dir + "\\install.txt";
-  for (const InstalledText& row : INSTALLED_TEXTS) {
-    SetEnvironmentVariableA("LC_ALL", row.locale);
-    EXPECT_EQ(runRedirected(program, "-install", dir, output), 0u) << row.locale;
-    EXPECT_EQ(readFile(output), std::string(row.ansi) + "\r\n") << row.locale;
-    runRedirected(program, "-remove", dir, dir + "\\remove.txt");
-  }
+  std::string output = freshFile("install");
+  EXPECT_EQ(runRedirected(program, "-install", dir, output), 0u);
+  EXPECT_EQ(readFile(output), std::string(row->ansi) + "\r\n");
 }
 
 }  // namespace
