@@ -1,12 +1,14 @@
 // The search for a catalog file: a path is taken as it is; a name is looked for
 // along the NLSPATH-style template, segment by segment, with the full locale
-// name, its language, its alternate and "C".
+// name, its language, its alternate and "C". Without NLSPATH the template is
+// an installation's own layout in the current (working) directory.
 #include <sys/stat.h>
 
 #include <cstring>
 
 #include "zel/catalogs.h"
 #include "zel/locale.h"
+#include "zel/path_separator.h"
 
 namespace zel {
 
@@ -91,7 +93,28 @@ char* trySegment(const char* segment, std::size_t length, int flags, const Local
   return nullptr;
 }
 
+struct DefaultTemplate {
+  char text[40];
+};
+
+// The translations in nls/<locale>/, then the plain catalog (English), so that
+// copying a package's layout is all it takes to get the user's language.
+constexpr DefaultTemplate makeDefaultTemplate() {
+  constexpr char pattern[] = "nls|%L|%N.cat;nls|%l|%N.cat;%N.cat";
+  static_assert(sizeof pattern <= sizeof(DefaultTemplate::text));
+  DefaultTemplate result = {};
+  for (std::size_t i = 0; i < sizeof pattern; ++i)
+    result.text[i] = pattern[i] == '|' ? kPathSeparator : pattern[i];
+  return result;
+}
+
+constexpr DefaultTemplate defaultTemplate = makeDefaultTemplate();
+
 }  // namespace
+
+const char* defaultCatalogTemplate() {
+  return defaultTemplate.text;
+}
 
 char* expandCatalogPath(const char* segment, std::size_t length, const char* localeName,
                         const char* catalogName, char* output) {
