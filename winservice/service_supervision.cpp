@@ -8,6 +8,7 @@
 #include "winservice/message_table.h"
 #include "winservice/service_control.h"
 #include "winservice/service_debuglog.h"
+#include "winservice/service_identity.h"
 #include "winservice/service_messages.h"
 #include "winservice/service_state.h"
 
@@ -232,6 +233,16 @@ void ServiceStop() {
 
 void ServiceStart(int, char**, const char*, const char* javaCommand) {
   traceRecord("ServiceStart", "ENTRY");
+  if (hostState.workingDirectoryError != 0) {
+    // Running in the system folder would delete and create files there and
+    // start whatever launcher lies beside it: the service stops at once and
+    // says why, with the error as its exit code.
+    reportUnusableWorkingDirectory(hostState.debugMode ? MSG_PRINTED : MSG_LOGGED_ERROR, "ServiceStart");
+    hostState.serviceStatus.dwWin32ExitCode = hostState.workingDirectoryError;
+    reportServiceStatus(SERVICE_STOPPED);
+    traceRecord("ServiceStart", "EXIT");
+    return;
+  }
   InterlockedExchange(&hostState.stopRequested, 0);
   reportServiceStatus(SERVICE_RUNNING);
   debugLine("STATE TRANSITION -> SERVICE_RUNNING");
