@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "winservice/java_command.h"
 #include "winservice/message_table.h"
 #include "winservice/service_control.h"
 #include "winservice/service_debuglog.h"
@@ -90,8 +91,13 @@ bool createChild(const char* command, bool* stopFirst) {
   if (!*stopFirst) {
     deleteChildFiles();
     debugLine("Creating application process.");
-    created = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CHILD_CREATION_FLAGS,
-                             nullptr, nullptr, &startup, &hostState.childProcess) != 0;
+    // Windows refuses a longer line with an error that varies (206, or 87
+    // under Wine): message 19 gives the one that says why.
+    if (commandLine.size() > COMMAND_LINE_LIMIT)
+      SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    else
+      created = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CHILD_CREATION_FLAGS,
+                               nullptr, nullptr, &startup, &hostState.childProcess) != 0;
     if (!created) hostState.childProcess = PROCESS_INFORMATION{};
   }
   DWORD error = GetLastError();
