@@ -159,11 +159,16 @@ void appendJdbcJarsFrom(std::FILE* file, std::string& classPath, ConfigNotices* 
   // A key line without "=" or with an empty value names no driver; an empty
   // entry would put the current directory on the class path.
   if (value == nullptr || *value == '\0') return;
-  if (unmatchedQuote(value)) {
-    noteOnce(notices, path, JDBC_KEY);
+  std::string driver = value;
+  // A path in one pair of quotes is taken without them (the entries are
+  // quoted below as they need). No file name holds a quote: any other one
+  // would leave the companion entry, cut from the path, unmatched.
+  if (driver.size() >= 2 && driver.front() == '"' && driver.back() == '"')
+    driver = driver.substr(1, driver.size() - 2);
+  if (driver.empty() || driver.find('"') != std::string::npos) {
+    if (!driver.empty()) noteOnce(notices, path, JDBC_KEY);
     return;
   }
-  std::string driver = value;
   std::size_t lastBackslash = driver.rfind('\\');
   std::string companion = lastBackslash == std::string::npos ? "" : driver.substr(0, lastBackslash + 1);
   companion += JDBC_COMPANION;

@@ -182,6 +182,10 @@ TEST(AppendJdbcJars, TakesTheFirstKeyLine) {
        "cp;a\\b.zip;a\\rx9jcc.jar"},
       {"blanks around the value", "db.jdbc_jar= \tC:\\d\\x.zip \t\r\n", "cp;C:\\d\\x.zip;C:\\d\\rx9jcc.jar"},
       {"unmatched quote", "db.jdbc_jar=\"C:\\d\\x.zip\n", "cp"},
+      {"quoted path", "db.jdbc_jar=\"C:\\Program Files\\drv\\x.zip\"\n",
+       "cp;\"C:\\Program Files\\drv\\x.zip\";\"C:\\Program Files\\drv\\rx9jcc.jar\""},
+      {"quote inside", "db.jdbc_jar=\"C:\\Program Files\\drv\"\\x.zip\n", "cp"},
+      {"quotes only", "db.jdbc_jar=\"\"\n", "cp"},
   };
   for (const Case& c : cases) EXPECT_EQ(jdbcEntries(c.content), c.expected) << c.name;
 }
