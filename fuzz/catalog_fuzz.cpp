@@ -9,7 +9,9 @@
 #include <cstring>
 #include <string>
 
+#include "winservice/message_format.h"
 #include "zel/catalogs.h"
+#include "zel/format_rule.h"
 #include "zel/locale.h"
 
 namespace {
@@ -28,6 +30,14 @@ std::string scratchPath() {
   std::abort();
 }
 
+// As the service host uses a catalog text: as a format, when the rule lets
+// it stand for a default, filled into the room of a message.
+void formatAsTheHostDoes(const char* text) {
+  if (!zel::formatCanReplace(text, "%s %i")) return;
+  std::string message = zaq::formatKeepingEndOf(text, 4095, "inserted text", 206);
+  if (message.size() > 4095) __builtin_trap();
+}
+
 void lookUpEverything(zel::CatalogHandle handle, const std::uint8_t* data, std::size_t size) {
   const char* fallback = "default";
   zel::Catalog* catalog = reinterpret_cast<zel::Catalog*>(handle);
@@ -35,7 +45,7 @@ void lookUpEverything(zel::CatalogHandle handle, const std::uint8_t* data, std::
     int setId = catalog->sets[i].setId;
     for (int msgId = -1; msgId < 6; ++msgId) {
       const char* text = zel::catgets(handle, setId, msgId, fallback);
-      if (text != fallback) (void)std::strlen(text);
+      if (text != fallback) formatAsTheHostDoes(text);
     }
     // Whatever the order of the file, every set kept is found by its number
     // and every message of a loaded set by its own (negative set numbers and
@@ -45,7 +55,7 @@ void lookUpEverything(zel::CatalogHandle handle, const std::uint8_t* data, std::
     for (std::uint32_t m = 0; set.state == zel::CATALOG_SET_LOADED && m < set.messageCount; ++m) {
       const zel::CatalogMessage& message = set.messages[m];
       const char* text = zel::catgets(handle, setId, message.msgId, fallback);
-      if (text != fallback) (void)std::strlen(text);
+      if (text != fallback) formatAsTheHostDoes(text);
       if (setId >= 0 && message.msgId >= 1 && text != message.converted)
         notFound("message", setId, message.msgId);
     }

@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <string>
 
+#include "winservice/java_command.h"
 #include "winservice/message_table.h"
 #include "winservice/service_control.h"
 #include "winservice/service_debuglog.h"
+#include "winservice/service_identity.h"
 #include "winservice/service_messages.h"
 #include "winservice/service_state.h"
 
@@ -112,11 +114,16 @@ bool createChild(const char* command, bool* stopFirst) {
   if (!*stopFirst) {
     deleteChildFiles();
     debugLine("Creating application process.");
-    // Suspended until it is in the job, so that it starts nothing outside it.
-    created = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
-                             CHILD_CREATION_FLAGS | CREATE_SUSPENDED, nullptr, nullptr, &startup,
-                             &hostState.childProcess) != 0 &&
-              containAndResume(hostState.childProcess);
+    // Windows refuses a longer line with an error that varies (206, or 87
+    // under Wine): message 19 gives the one that says why.
+    if (commandLine.size() > COMMAND_LINE_LIMIT)
+      SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    else
+      // Suspended until it is in the job, so that it starts nothing outside it.
+      created = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                               CHILD_CREATION_FLAGS | CREATE_SUSPENDED, nullptr, nullptr, &startup,
+                               &hostState.childProcess) != 0 &&
+                containAndResume(hostState.childProcess);
     if (!created) hostState.childProcess = PROCESS_INFORMATION{};
   }
   DWORD error = GetLastError();
@@ -275,6 +282,16 @@ void ServiceStop() {
 
 DWORD ServiceStart(int, char**, const char*, const char* javaCommand) {
   traceRecord("ServiceStart", "ENTRY");
+  if (hostState.workingDirectoryError != 0) {
+    // Running in the system folder would delete and create files there and
+    // start whatever launcher lies beside it: the service stops at once and
+    // says why, with the error as its exit code.
+    reportUnusableWorkingDirectory(hostState.debugMode ? MSG_PRINTED : MSG_LOGGED_ERROR, "ServiceStart");
+    setServiceExitCode(hostState.workingDirectoryError);
+    reportServiceStatus(SERVICE_STOPPED);
+    traceRecord("ServiceStart", "EXIT");
+    return hostState.workingDirectoryError;
+  }
   InterlockedExchange(&hostState.stopRequested, 0);
   reportServiceStatus(SERVICE_RUNNING);
   debugLine("STATE TRANSITION -> SERVICE_RUNNING");

@@ -7,11 +7,13 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "winservice/java_command.h"
 #include "winservice/service_state.h"
 #include "winservice/service_test_support.h"
 
@@ -118,6 +120,32 @@ TEST_F(Supervision, AMissingLauncherIsReportedAndNotRetried) {
   DWORD begin = GetTickCount();
   zaq::ServiceStop();
   EXPECT_LT(GetTickCount() - begin, 1000u);
+}
+
+// The one message of a start that cannot be made keeps its end, with the
+// error that says why, however long the command line.
+TEST_F(Supervision, ACommandLineOverTheWindowsLimitIsReportedWithItsError) {
+  struct Case {
+    std::size_t length;
+    const char* ending;
+  } cases[] = {
+      {40000, "...' failed. Error code 206\n"},
+      {zaq::COMMAND_LINE_LIMIT + 1, "...' failed. Error code 206\n"},
+      {zaq::COMMAND_LINE_LIMIT, "...' failed. Error code 2\n"},  // taken; the launcher is not there
+  };
+  for (const Case& c : cases) {
+    std::string line = "Z:\\nowhere\\java.exe -classpath x Main ";
+    line += std::string(c.length - line.size(), 'c');
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(zaq::startServiceApp(line.c_str()));
+    std::fflush(stdout);
+    std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(
+        printed.rfind("Windows CreateProcess for command 'Z:\\nowhere\\java.exe -classpath x Main cc", 0),
+        0u);
+    ASSERT_GT(printed.size(), std::strlen(c.ending));
+    EXPECT_EQ(printed.substr(printed.size() - std::strlen(c.ending)), c.ending) << c.length;
+  }
 }
 
 // A child that ends just as the stop arrives: the supervision closes its

@@ -9,6 +9,7 @@
 #include "zel/catalogs.h"
 #include "zel/convert.h"
 #include "zel/converters.h"
+#include "zel/format_rule.h"
 
 namespace {
 
@@ -48,13 +49,6 @@ const Default defaults[] = {
 };
 
 const fs::path messagesDir = fs::path(ZAQ_DATA_DIR) / "messages";
-
-std::string conversions(const std::string& format) {
-  std::string letters;
-  for (std::size_t i = 0; i + 1 < format.size(); ++i)
-    if (format[i] == '%') letters += format[++i];
-  return letters;
-}
 
 zel::CatalogHandle openForLanguage(const char* lang) {
   std::string nlsPath = (messagesDir / "%L" / "%N.cat").string();
@@ -131,7 +125,7 @@ TEST(ServiceCatalog, TranslationsKeepEveryMessageAndFitTheirCodePage) {
       std::string text = zel::catgets(handle, 2, d.number, "absent");
       EXPECT_NE(text, "absent") << t.lang << " " << d.number;
       EXPECT_NE(text, d.text) << t.lang << " " << d.number;
-      EXPECT_EQ(conversions(text), conversions(d.text)) << t.lang << " " << d.number;
+      EXPECT_TRUE(zel::formatCanReplace(text, d.text)) << t.lang << " " << d.number << ": " << text;
       zel::catgetsConverted(reinterpret_cast<zel::Catalog*>(handle), 2, d.number, "absent", codePage);
       EXPECT_EQ(codePage->substitutions, 0) << t.lang << " " << d.number << " in " << t.codePage;
     }
