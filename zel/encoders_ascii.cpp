@@ -171,6 +171,13 @@ int encodeDbcs(CodesetConverter* converter, const unsigned char** in, const unsi
       },
       [converter, rows](const unsigned char*& p, const unsigned char* inEnd, unsigned char*& q,
                         unsigned char* outEnd) {
+        if (const std::uint16_t* codes = converter->bmpCodes) {
+          addSubstitutions(converter,
+                           takeAsciiAndThreeByteRun(p, inEnd, q, outEnd, 0x100, [codes](std::uint32_t u) {
+                             return codeFromIndex(codes[u]);  // u < 0x10000: three-byte values
+                           }));
+          return;
+        }
         addSubstitutions(converter, takeAsciiAndThreeByteRun(
                                         p, inEnd, q, outEnd, 0x100, [rows](std::uint32_t u) -> unsigned {
                                           std::uint16_t v = readLe16(rows.row(u) + 2 * (u & 0xFF));
@@ -206,6 +213,13 @@ int encodeMbcs(CodesetConverter* converter, const unsigned char** in, const unsi
       },
       [converter, rows](const unsigned char*& p, const unsigned char* inEnd, unsigned char*& q,
                         unsigned char* outEnd) {
+        if (const std::uint16_t* codes = converter->bmpCodes) {
+          addSubstitutions(converter,
+                           takeAsciiAndThreeByteRun(p, inEnd, q, outEnd, 0x100, [codes](std::uint32_t u) {
+                             return codeFromIndex(codes[u]);  // u < 0x10000: three-byte values
+                           }));
+          return;
+        }
         // Values with a prefix are left to the general path.
         addSubstitutions(
             converter,
@@ -218,6 +232,30 @@ int encodeMbcs(CodesetConverter* converter, const unsigned char** in, const unsi
               return v;
             }));
       });
+}
+
+void buildAsciiBasedCodes(const CodesetConverter* converter, std::uint16_t* codes) {
+  const Rows rows = rowsOf(converter->table);
+  bool multiByte = converter->type == CT_MBCS;
+  for (std::uint32_t u = 0; u < kBmpCodeCount; ++u) {
+    std::uint16_t v;
+    if (multiByte) {
+      // What the multi-byte fast path takes: values without prefix bytes.
+      const unsigned char* pair = rows.row(u) + 4 * (u & 0xFF);
+      std::uint16_t prefix = readLe16(pair);
+      v = readLe16(pair + 2);
+      if (v >= 0x100 && prefix == 0xFFFF)
+        v = kBmpCodeUnmapped;
+      else if (v >= 0x100 && readLe16(rows.mapping + kPrefixRecordSize * prefix + kPrefixMaxLength) != 0)
+        v = kBmpCodeGeneral;
+      else if (v == kBmpCodeUnmapped)
+        v = kBmpCodeGeneral;  // the two-byte code FF FF
+    } else {
+      v = readLe16(rows.row(u) + 2 * (u & 0xFF));  // 0xFFFF is unmapped here too
+    }
+    // A real code FF FE equals the general mark: the general path writes it.
+    codes[u] = v;
+  }
 }
 
 }  // namespace zel

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "zel/converters.h"
+#include "zel/encoders.h"
 
 namespace zel {
 
@@ -137,6 +138,12 @@ inline bool twoThreeByteValues(std::uint64_t w, std::uint32_t* first, std::uint3
 // 0x100) or a two-byte code (0x100 to 0xFFFF, first byte high).
 inline constexpr unsigned kSubstitutedQuestion = 0x10000 | '?';  // '?', one substitution
 inline constexpr unsigned kNoCode = 0x20000;                     // left to the general path
+
+// code(u) for an entry of a converter's direct index (encoders.h).
+inline unsigned codeFromIndex(std::uint16_t v) {
+  if (v < kBmpCodeGeneral) return v;
+  return v == kBmpCodeUnmapped ? kSubstitutedQuestion : kNoCode;
+}
 
 // Writes a result of code() below kNoCode; returns the output's new end.
 inline unsigned char* putCode(unsigned char* q, unsigned v) {
