@@ -25,6 +25,24 @@ Rows rowsOf(const unsigned char* table) {
   return {table + readLe32(table), table + kTableRowIndexOffset};
 }
 
+// The code of u in the direct-index form (encoders.h) that the fast path
+// takes. Double-byte rows hold it as it is: 0xFFFF is unmapped in both, and
+// the code FF FE, equal to kBmpCodeGeneral, is left to the general path.
+std::uint16_t dbcsCode(const Rows& rows, std::uint32_t u) {
+  return readLe16(rows.row(u) + 2 * (u & 0xFF));
+}
+
+// Multi-byte values with prefix bytes, and the code FF FF, are left to the
+// general path.
+std::uint16_t mbcsCode(const Rows& rows, std::uint32_t u) {
+  const unsigned char* pair = rows.row(u) + 4 * (u & 0xFF);
+  std::uint16_t prefix = readLe16(pair), v = readLe16(pair + 2);
+  if (v < 0x100) return v;
+  if (prefix == 0xFFFF) return kBmpCodeUnmapped;
+  if (readLe16(rows.mapping + kPrefixRecordSize * prefix + kPrefixMaxLength) != 0) return kBmpCodeGeneral;
+  return v == kBmpCodeUnmapped ? kBmpCodeGeneral : v;
+}
+
 // The frame shared by the three engines: reset, ASCII bytes and runs, then
 // one character at a time through encode(u, q, room, &substituted), which
 // writes the character's bytes when they all fit and returns their count,
@@ -174,15 +192,13 @@ int encodeDbcs(CodesetConverter* converter, const unsigned char** in, const unsi
         if (const std::uint16_t* codes = converter->bmpCodes) {
           addSubstitutions(converter,
                            takeAsciiAndThreeByteRun(p, inEnd, q, outEnd, 0x100, [codes](std::uint32_t u) {
-                             return codeFromIndex(codes[u]);  // u < 0x10000: three-byte values
+                             return codes[u];  // u < 0x10000: three-byte values
                            }));
           return;
         }
-        addSubstitutions(converter, takeAsciiAndThreeByteRun(
-                                        p, inEnd, q, outEnd, 0x100, [rows](std::uint32_t u) -> unsigned {
-                                          std::uint16_t v = readLe16(rows.row(u) + 2 * (u & 0xFF));
-                                          return v == 0xFFFF ? kSubstitutedQuestion : v;
-                                        }));
+        addSubstitutions(converter,
+                         takeAsciiAndThreeByteRun(p, inEnd, q, outEnd, 0x100,
+                                                  [rows](std::uint32_t u) { return dbcsCode(rows, u); }));
       });
 }
 
@@ -216,46 +232,21 @@ int encodeMbcs(CodesetConverter* converter, const unsigned char** in, const unsi
         if (const std::uint16_t* codes = converter->bmpCodes) {
           addSubstitutions(converter,
                            takeAsciiAndThreeByteRun(p, inEnd, q, outEnd, 0x100, [codes](std::uint32_t u) {
-                             return codeFromIndex(codes[u]);  // u < 0x10000: three-byte values
+                             return codes[u];  // u < 0x10000: three-byte values
                            }));
           return;
         }
-        // Values with a prefix are left to the general path.
-        addSubstitutions(
-            converter,
-            takeAsciiAndThreeByteRun(p, inEnd, q, outEnd, 0x100, [rows](std::uint32_t u) -> unsigned {
-              const unsigned char* pair = rows.row(u) + 4 * (u & 0xFF);
-              std::uint16_t prefix = readLe16(pair), v = readLe16(pair + 2);
-              if (v < 0x100) return v;
-              if (prefix == 0xFFFF) return kSubstitutedQuestion;
-              if (readLe16(rows.mapping + kPrefixRecordSize * prefix + kPrefixMaxLength) != 0) return kNoCode;
-              return v;
-            }));
+        addSubstitutions(converter,
+                         takeAsciiAndThreeByteRun(p, inEnd, q, outEnd, 0x100,
+                                                  [rows](std::uint32_t u) { return mbcsCode(rows, u); }));
       });
 }
 
 void buildAsciiBasedCodes(const CodesetConverter* converter, std::uint16_t* codes) {
   const Rows rows = rowsOf(converter->table);
   bool multiByte = converter->type == CT_MBCS;
-  for (std::uint32_t u = 0; u < kBmpCodeCount; ++u) {
-    std::uint16_t v;
-    if (multiByte) {
-      // What the multi-byte fast path takes: values without prefix bytes.
-      const unsigned char* pair = rows.row(u) + 4 * (u & 0xFF);
-      std::uint16_t prefix = readLe16(pair);
-      v = readLe16(pair + 2);
-      if (v >= 0x100 && prefix == 0xFFFF)
-        v = kBmpCodeUnmapped;
-      else if (v >= 0x100 && readLe16(rows.mapping + kPrefixRecordSize * prefix + kPrefixMaxLength) != 0)
-        v = kBmpCodeGeneral;
-      else if (v == kBmpCodeUnmapped)
-        v = kBmpCodeGeneral;  // the two-byte code FF FF
-    } else {
-      v = readLe16(rows.row(u) + 2 * (u & 0xFF));  // 0xFFFF is unmapped here too
-    }
-    // A real code FF FE equals the general mark: the general path writes it.
-    codes[u] = v;
-  }
+  for (std::uint32_t u = 0; u < kBmpCodeCount; ++u)
+    codes[u] = multiByte ? mbcsCode(rows, u) : dbcsCode(rows, u);
 }
 
 }  // namespace zel

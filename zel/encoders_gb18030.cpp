@@ -66,14 +66,15 @@ inline unsigned twoByteCode(std::uint32_t index) {
   return ((0x81 + c / 191) << 8) | (0x40 + c % 191);
 }
 
-// code(u) of the fast path for a 16-bit value: a byte, a two-byte code, or
-// the marks of '?' and of a four-byte code (left to the general path).
-inline unsigned shortCode(const GbLookup& g, std::uint32_t u) {
-  if (u < 0x80) return u;
+// The code of a 16-bit value in the direct-index form (encoders.h): a
+// byte, a two-byte code, unmapped, or a four-byte code (left to the general
+// path).
+inline std::uint16_t shortCode(const GbLookup& g, std::uint32_t u) {
+  if (u < 0x80) return static_cast<std::uint16_t>(u);
   std::uint32_t r = lookupBmp(g, u);
-  if (r == 0) return kSubstitutedQuestion;
-  if (r & kOneByte) return r & 0xFF;
-  return r < kFirstFourByteIndex ? twoByteCode(r) : kNoCode;
+  if (r == 0) return kBmpCodeUnmapped;
+  if (r & kOneByte) return static_cast<std::uint16_t>(r & 0xFF);
+  return r < kFirstFourByteIndex ? static_cast<std::uint16_t>(twoByteCode(r)) : kBmpCodeGeneral;
 }
 
 // Encodes a BMP value from 0x80; 0 bytes when it has no mapping.
@@ -126,7 +127,7 @@ int encodeGb18030(CodesetConverter* converter, const unsigned char** in, const u
     if (codes != nullptr)
       addSubstitutions(converter,
                        takeAsciiAndThreeByteRun(p, inEnd, q, outEnd, 0xF0, [codes](std::uint32_t u) {
-                         return codeFromIndex(codes[u]);  // u < 0x10000: three-byte values
+                         return codes[u];  // u < 0x10000: three-byte values
                        }));
     else
       addSubstitutions(converter, takeAsciiAndThreeByteRun(p, inEnd, q, outEnd, 0xF0, [&g](std::uint32_t u) {
@@ -168,12 +169,7 @@ int encodeGb18030(CodesetConverter* converter, const unsigned char** in, const u
 
 void buildGb18030Codes(const CodesetConverter* converter, std::uint16_t* codes) {
   const GbLookup g = gbLookupOf(converter->table);
-  for (std::uint32_t u = 0; u < kBmpCodeCount; ++u) {
-    unsigned v = shortCode(g, u);
-    codes[u] = v == kSubstitutedQuestion ? kBmpCodeUnmapped
-               : v == kNoCode            ? kBmpCodeGeneral
-                                         : static_cast<std::uint16_t>(v);
-  }
+  for (std::uint32_t u = 0; u < kBmpCodeCount; ++u) codes[u] = shortCode(g, u);
 }
 
 }  // namespace zel

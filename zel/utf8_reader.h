@@ -2,6 +2,7 @@
 // their fast paths use. Header-only so the engines' loops can inline them.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -134,34 +135,31 @@ inline bool twoThreeByteValues(std::uint64_t w, std::uint32_t* first, std::uint3
   return true;
 }
 
-// What code(u) of takeAsciiAndThreeByteRun gives besides a byte (below
-// 0x100) or a two-byte code (0x100 to 0xFFFF, first byte high).
-inline constexpr unsigned kSubstitutedQuestion = 0x10000 | '?';  // '?', one substitution
-inline constexpr unsigned kNoCode = 0x20000;                     // left to the general path
-
-// code(u) for an entry of a converter's direct index (encoders.h).
-inline unsigned codeFromIndex(std::uint16_t v) {
-  if (v < kBmpCodeGeneral) return v;
-  return v == kBmpCodeUnmapped ? kSubstitutedQuestion : kNoCode;
-}
-
-// Writes a result of code() below kNoCode; returns the output's new end.
-inline unsigned char* putCode(unsigned char* q, unsigned v) {
-  if (v >= 0x100 && v <= 0xFFFF) {
+// Writes a code of the direct-index form (encoders.h) other than
+// kBmpCodeGeneral; returns the output's new end and counts a '?'.
+inline unsigned char* putCode(unsigned char* q, std::uint32_t v, std::size_t& substitutions) {
+  if (v == kBmpCodeUnmapped) {
+    ++substitutions;
+    *q = '?';
+    return q + 1;
+  }
+  if (v >= 0x100) {
     q[0] = static_cast<unsigned char>(v >> 8);
     q[1] = static_cast<unsigned char>(v & 0xFF);
     return q + 2;
   }
-  *q = static_cast<unsigned char>(v & 0xFF);
+  *q = static_cast<unsigned char>(v);
   return q + 1;
 }
 
 // Text of a double- or multi-byte page: ASCII bytes and three-byte sequences,
-// each written as code(u) gives, until a character that code leaves to the
-// engine's general path (which then takes it and everything after it), or a
-// lead byte outside E0 to leadEnd - 1. Two characters at a time where the
-// text allows: one eight-byte read checks both sequences, and their four
-// bytes are stored at once. Returns the number of substitutions made.
+// each written as code(u) gives (a 16-bit code of the direct-index form),
+// until a character that code leaves to the engine's general path (which
+// then takes it and everything after it), or a lead byte outside E0 to
+// leadEnd - 1. Two characters at a time where the text allows: one
+// eight-byte read checks both sequences, and when both give two-byte codes,
+// the commonest case, their four bytes are stored at once after one check.
+// Returns the number of substitutions made.
 template <typename Code>
 std::size_t takeAsciiAndThreeByteRun(const unsigned char*& p, const unsigned char* inEnd, unsigned char*& q,
                                      unsigned char* outEnd, unsigned leadEnd, Code code) {
@@ -183,17 +181,16 @@ std::size_t takeAsciiAndThreeByteRun(const unsigned char*& p, const unsigned cha
           }
           std::uint32_t u1, u2;
           if (!twoThreeByteValues(w, &u1, &u2)) break;
-          unsigned v1 = code(u1), v2 = code(u2);
-          if (v1 >= kNoCode || v2 >= kNoCode) break;
-          if ((v1 | v2) >= 0x10000 || v1 < 0x100 || v2 < 0x100) {
-            substitutions += (v1 >> 16) + (v2 >> 16);
-            q = putCode(q, v1);
-            q = putCode(q, v2);
-          } else {
-            std::uint32_t bytes = static_cast<std::uint32_t>((v1 >> 8) | ((v1 & 0xFF) << 8) |
-                                                             ((v2 >> 8) << 16) | ((v2 & 0xFF) << 24));
+          std::uint32_t v1 = code(u1), v2 = code(u2);
+          // Both from 0x100 to 0xFFFD, in one comparison.
+          if (std::max(v1 - 0x100, v2 - 0x100) < kBmpCodeGeneral - 0x100u) {
+            std::uint32_t bytes = __builtin_bswap32((v1 << 16) | v2);
             std::memcpy(q, &bytes, 4);
             q += 4;
+          } else {
+            if (v1 == kBmpCodeGeneral || v2 == kBmpCodeGeneral) break;
+            q = putCode(q, v1, substitutions);
+            q = putCode(q, v2, substitutions);
           }
           p += 6;
           n -= 2;
@@ -207,10 +204,9 @@ std::size_t takeAsciiAndThreeByteRun(const unsigned char*& p, const unsigned cha
       }
       if (b < 0xE0 || b >= leadEnd) return substitutions;
       std::uint32_t u = ((b & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
-      unsigned v = code(u);
-      if (v >= kNoCode) return substitutions;
-      substitutions += v >> 16;
-      q = putCode(q, v);
+      std::uint32_t v = code(u);
+      if (v == kBmpCodeGeneral) return substitutions;
+      q = putCode(q, v, substitutions);
       p += 3;
     } while (--n != 0);
   }
