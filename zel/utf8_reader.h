@@ -122,17 +122,10 @@ inline std::size_t charactersThatFit(const unsigned char* p, const unsigned char
   return byInput < byOutput ? byInput : byOutput;
 }
 
-// The values of the two three-byte sequences in the first six bytes of w
-// (read little-endian), or false when they are not both E0-EF lead bytes
-// with two continuation bytes each.
-inline bool twoThreeByteValues(std::uint64_t w, std::uint32_t* first, std::uint32_t* second) {
-  if ((w & 0xC0C0F0C0C0F0ull) != 0x8080E08080E0ull) return false;
-  auto value = [](std::uint64_t s) {
-    return static_cast<std::uint32_t>(((s & 0x0F) << 12) | ((s >> 2) & 0xFC0) | ((s >> 16) & 0x3F));
-  };
-  *first = value(w);
-  *second = value(w >> 24);
-  return true;
+// The value of the three-byte sequence in the low three bytes of w (read
+// little-endian), whose lead and continuation bytes were checked.
+inline std::uint32_t threeByteValue(std::uint64_t w) {
+  return static_cast<std::uint32_t>(((w & 0x0F) << 12) | ((w >> 2) & 0xFC0) | ((w >> 16) & 0x3F));
 }
 
 // Writes a code of the direct-index form (encoders.h) other than
@@ -179,21 +172,36 @@ std::size_t takeAsciiAndThreeByteRun(const unsigned char*& p, const unsigned cha
             --n;
             continue;
           }
-          std::uint32_t u1, u2;
-          if (!twoThreeByteValues(w, &u1, &u2)) break;
-          std::uint32_t v1 = code(u1), v2 = code(u2);
-          // Both from 0x100 to 0xFFFD, in one comparison.
-          if (std::max(v1 - 0x100, v2 - 0x100) < kBmpCodeGeneral - 0x100u) {
-            std::uint32_t bytes = __builtin_bswap32((v1 << 16) | v2);
-            std::memcpy(q, &bytes, 4);
-            q += 4;
-          } else {
-            if (v1 == kBmpCodeGeneral || v2 == kBmpCodeGeneral) break;
-            q = putCode(q, v1, substitutions);
-            q = putCode(q, v2, substitutions);
+          // A three-byte sequence, then either another one (taken
+          // together) or an ASCII byte (taken with it): words and the
+          // blanks between them without leaving the loop.
+          if ((w & 0xC0C0F0u) != 0x8080E0u) break;
+          std::uint32_t v1 = code(threeByteValue(w));
+          if ((w & 0xC0C0F0000000ull) == 0x8080E0000000ull) {
+            std::uint32_t v2 = code(threeByteValue(w >> 24));
+            // Both from 0x100 to 0xFFFD, in one comparison.
+            if (std::max(v1 - 0x100, v2 - 0x100) < kBmpCodeGeneral - 0x100u) {
+              std::uint32_t bytes = __builtin_bswap32((v1 << 16) | v2);
+              std::memcpy(q, &bytes, 4);
+              q += 4;
+            } else {
+              if (v1 == kBmpCodeGeneral || v2 == kBmpCodeGeneral) break;
+              q = putCode(q, v1, substitutions);
+              q = putCode(q, v2, substitutions);
+            }
+            p += 6;
+            n -= 2;
+            continue;
           }
-          p += 6;
-          n -= 2;
+          if (v1 == kBmpCodeGeneral) break;
+          q = putCode(q, v1, substitutions);
+          p += 3;
+          --n;
+          if ((w & 0x80000000u) == 0) {
+            *q++ = static_cast<unsigned char>(w >> 24);
+            ++p;
+            --n;
+          }
         }
       }
       unsigned b = p[0];
