@@ -180,7 +180,7 @@ std::size_t takeAsciiAndThreeByteRun(const unsigned char*& p, const unsigned cha
           if ((w & 0xC0C0F0000000ull) == 0x8080E0000000ull) {
             std::uint32_t v2 = code(threeByteValue(w >> 24));
             // Both from 0x100 to 0xFFFD, in one comparison.
-            if (std::max(v1 - 0x100, v2 - 0x100) < kBmpCodeGeneral - 0x100u) {
+            if (std::max(v1 - 0x100, v2 - 0x100) < kBmpCodeGeneral - 0x100u) [[likely]] {
               std::uint32_t bytes = __builtin_bswap32((v1 << 16) | v2);
               std::memcpy(q, &bytes, 4);
               q += 4;
