@@ -162,15 +162,18 @@ std::size_t takeAsciiAndThreeByteRun(const unsigned char*& p, const unsigned cha
     if (n == 0) return substitutions;
     do {
       if constexpr (std::endian::native == std::endian::little) {
-        // n >= 3: at least nine input bytes and six output bytes left.
-        while (n >= 3) {
+        // n >= 4: at least twelve input bytes and eight output bytes left,
+        // for an ASCII byte and the two characters after it; n stays above 0.
+        while (n >= 4) {
           std::uint64_t w;
           std::memcpy(&w, p, 8);
           if ((w & 0x80) == 0) {
+            // A blank before a word: its characters follow in the same step.
             *q++ = static_cast<unsigned char>(w);
             ++p;
             --n;
-            continue;
+            w >>= 8;
+            if ((w & 0x80) == 0) continue;
           }
           // A three-byte sequence, then either another one (taken
           // together) or an ASCII byte (taken with it): words and the
