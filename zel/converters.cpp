@@ -14,9 +14,9 @@ namespace {
 CodesetConverter utf8Record{nullptr, CT_UTF8, "UTF8", 0, 0, 0};
 CodesetConverter osRecord{nullptr, CT_OS, "OS", 0, 0, 0};
 // Grows the table's block to hold the direct index after the file's bytes
-// (so that freeing table frees both) and builds it. 128 KiB, and about a
-// tenth of a millisecond, per converter opened; without memory for it the
-// converter still works, reading its rows.
+// (so that freeing table frees both) and builds it: 128 KiB, and a few
+// tenths of a millisecond (mostly the new pages), per converter opened.
+// Without memory for it the converter still works, reading its rows.
 void attachBmpCodes(CodesetConverter* converter) {
   void (*build)(const CodesetConverter*, std::uint16_t*) = nullptr;
   if (converter->type == CT_DBCS || converter->type == CT_MBCS) build = buildAsciiBasedCodes;

@@ -245,8 +245,15 @@ int encodeMbcs(CodesetConverter* converter, const unsigned char** in, const unsi
 void buildAsciiBasedCodes(const CodesetConverter* converter, std::uint16_t* codes) {
   const Rows rows = rowsOf(converter->table);
   bool multiByte = converter->type == CT_MBCS;
-  for (std::uint32_t u = 0; u < kBmpCodeCount; ++u)
-    codes[u] = multiByte ? mbcsCode(rows, u) : dbcsCode(rows, u);
+  for (std::uint32_t high = 0; high < 0x100; ++high, codes += 0x100) {
+    const unsigned char* row = rows.row(high << 8);
+    if (!multiByte) {
+      // A double-byte row is its own index row.
+      for (std::uint32_t low = 0; low < 0x100; ++low) codes[low] = readLe16(row + 2 * low);
+      continue;
+    }
+    for (std::uint32_t low = 0; low < 0x100; ++low) codes[low] = mbcsCode(rows, (high << 8) | low);
+  }
 }
 
 }  // namespace zel
