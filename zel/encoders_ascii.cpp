@@ -25,6 +25,24 @@ Rows rowsOf(const unsigned char* table) {
   return {table + readLe32(table), table + kTableRowIndexOffset};
 }
 
+// The code of u in the direct-index form (encoders.h) that the fast path
+// takes. Double-byte rows hold it as it is: 0xFFFF is unmapped in both, and
+// the code FF FE, equal to kBmpCodeGeneral, is left to the general path.
+std::uint16_t dbcsCode(const Rows& rows, std::uint32_t u) {
+  return readLe16(rows.row(u) + 2 * (u & 0xFF));
+}
+
+// Multi-byte values with prefix bytes, and the code FF FF, are left to the
+// general path.
+std::uint16_t mbcsCode(const Rows& rows, std::uint32_t u) {
+  const unsigned char* pair = rows.row(u) + 4 * (u & 0xFF);
+  std::uint16_t prefix = readLe16(pair), v = readLe16(pair + 2);
+  if (v < 0x100) return v;
+  if (prefix == 0xFFFF) return kBmpCodeUnmapped;
+  if (readLe16(rows.mapping + kPrefixRecordSize * prefix + kPrefixMaxLength) != 0) return kBmpCodeGeneral;
+  return v == kBmpCodeUnmapped ? kBmpCodeGeneral : v;
+}
+
 // The frame shared by the three engines: reset, ASCII bytes and runs, then
 // one character at a time through encode(u, q, room, &substituted), which
 // writes the character's bytes when they all fit and returns their count,
@@ -171,11 +189,16 @@ int encodeDbcs(CodesetConverter* converter, const unsigned char** in, const unsi
       },
       [converter, rows](const unsigned char*& p, const unsigned char* inEnd, unsigned char*& q,
                         unsigned char* outEnd) {
-        addSubstitutions(converter, takeAsciiAndThreeByteRun(
-                                        p, inEnd, q, outEnd, 0x100, [rows](std::uint32_t u) -> unsigned {
-                                          std::uint16_t v = readLe16(rows.row(u) + 2 * (u & 0xFF));
-                                          return v == 0xFFFF ? kSubstitutedQuestion : v;
-                                        }));
+        if (const std::uint16_t* codes = converter->bmpCodes) {
+          addSubstitutions(converter,
+                           takeAsciiAndThreeByteRun(p, inEnd, q, outEnd, 0x100, [codes](std::uint32_t u) {
+                             return codes[u];  // u < 0x10000: three-byte values
+                           }));
+          return;
+        }
+        addSubstitutions(converter,
+                         takeAsciiAndThreeByteRun(p, inEnd, q, outEnd, 0x100,
+                                                  [rows](std::uint32_t u) { return dbcsCode(rows, u); }));
       });
 }
 
@@ -206,18 +229,31 @@ int encodeMbcs(CodesetConverter* converter, const unsigned char** in, const unsi
       },
       [converter, rows](const unsigned char*& p, const unsigned char* inEnd, unsigned char*& q,
                         unsigned char* outEnd) {
-        // Values with a prefix are left to the general path.
-        addSubstitutions(
-            converter,
-            takeAsciiAndThreeByteRun(p, inEnd, q, outEnd, 0x100, [rows](std::uint32_t u) -> unsigned {
-              const unsigned char* pair = rows.row(u) + 4 * (u & 0xFF);
-              std::uint16_t prefix = readLe16(pair), v = readLe16(pair + 2);
-              if (v < 0x100) return v;
-              if (prefix == 0xFFFF) return kSubstitutedQuestion;
-              if (readLe16(rows.mapping + kPrefixRecordSize * prefix + kPrefixMaxLength) != 0) return kNoCode;
-              return v;
-            }));
+        if (const std::uint16_t* codes = converter->bmpCodes) {
+          addSubstitutions(converter,
+                           takeAsciiAndThreeByteRun(p, inEnd, q, outEnd, 0x100, [codes](std::uint32_t u) {
+                             return codes[u];  // u < 0x10000: three-byte values
+                           }));
+          return;
+        }
+        addSubstitutions(converter,
+                         takeAsciiAndThreeByteRun(p, inEnd, q, outEnd, 0x100,
+                                                  [rows](std::uint32_t u) { return mbcsCode(rows, u); }));
       });
+}
+
+void buildAsciiBasedCodes(const CodesetConverter* converter, std::uint16_t* codes) {
+  const Rows rows = rowsOf(converter->table);
+  bool multiByte = converter->type == CT_MBCS;
+  for (std::uint32_t high = 0; high < 0x100; ++high, codes += 0x100) {
+    const unsigned char* row = rows.row(high << 8);
+    if (!multiByte) {
+      // A double-byte row is its own index row.
+      for (std::uint32_t low = 0; low < 0x100; ++low) codes[low] = readLe16(row + 2 * low);
+      continue;
+    }
+    for (std::uint32_t low = 0; low < 0x100; ++low) codes[low] = mbcsCode(rows, (high << 8) | low);
+  }
 }
 
 }  // namespace zel

@@ -66,6 +66,17 @@ inline unsigned twoByteCode(std::uint32_t index) {
   return ((0x81 + c / 191) << 8) | (0x40 + c % 191);
 }
 
+// The code of a 16-bit value in the direct-index form (encoders.h): a
+// byte, a two-byte code, unmapped, or a four-byte code (left to the general
+// path).
+inline std::uint16_t shortCode(const GbLookup& g, std::uint32_t u) {
+  if (u < 0x80) return static_cast<std::uint16_t>(u);
+  std::uint32_t r = lookupBmp(g, u);
+  if (r == 0) return kBmpCodeUnmapped;
+  if (r & kOneByte) return static_cast<std::uint16_t>(r & 0xFF);
+  return r < kFirstFourByteIndex ? static_cast<std::uint16_t>(twoByteCode(r)) : kBmpCodeGeneral;
+}
+
 // Encodes a BMP value from 0x80; 0 bytes when it has no mapping.
 std::size_t encodeBmp(const GbLookup& g, std::uint32_t k, unsigned char* bytes) {
   std::uint32_t r = lookupBmp(g, k);
@@ -93,6 +104,7 @@ int encodeGb18030(CodesetConverter* converter, const unsigned char** in, const u
     return CONV_OK;
   }
   const GbLookup g = gbLookupOf(converter->table);
+  const std::uint16_t* codes = converter->bmpCodes;
   const unsigned char* p = *in;
   unsigned char* q = *out;
   int status;
@@ -112,13 +124,15 @@ int encodeGb18030(CodesetConverter* converter, const unsigned char** in, const u
     }
     // The commonest case first: ASCII bytes, and three-byte sequences with
     // two-byte codes.
-    addSubstitutions(converter, takeAsciiAndThreeByteRun(p, inEnd, q, outEnd, 0xF0, [&g](std::uint32_t u) {
-                       if (u < 0x80) return static_cast<unsigned>(u);
-                       std::uint32_t r = lookupBmp(g, u);
-                       if (r == 0) return kSubstitutedQuestion;
-                       if (r & kOneByte) return static_cast<unsigned>(r & 0xFF);
-                       return r < kFirstFourByteIndex ? twoByteCode(r) : kNoCode;
-                     }));
+    if (codes != nullptr)
+      addSubstitutions(converter,
+                       takeAsciiAndThreeByteRun(p, inEnd, q, outEnd, 0xF0, [codes](std::uint32_t u) {
+                         return codes[u];  // u < 0x10000: three-byte values
+                       }));
+    else
+      addSubstitutions(converter, takeAsciiAndThreeByteRun(p, inEnd, q, outEnd, 0xF0, [&g](std::uint32_t u) {
+                         return shortCode(g, u);
+                       }));
     if (p == inEnd || q == outEnd || *p < 0x80) continue;
     Utf8Char c = readUtf8Full(p, inEnd);
     if (c.length == 0) {
@@ -151,6 +165,11 @@ int encodeGb18030(CodesetConverter* converter, const unsigned char** in, const u
   *in = p;
   *out = q;
   return status;
+}
+
+void buildGb18030Codes(const CodesetConverter* converter, std::uint16_t* codes) {
+  const GbLookup g = gbLookupOf(converter->table);
+  for (std::uint32_t u = 0; u < kBmpCodeCount; ++u) codes[u] = shortCode(g, u);
 }
 
 }  // namespace zel

@@ -2,12 +2,14 @@
 // their fast paths use. Header-only so the engines' loops can inline them.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "zel/converters.h"
+#include "zel/encoders.h"
 
 namespace zel {
 
@@ -120,41 +122,37 @@ inline std::size_t charactersThatFit(const unsigned char* p, const unsigned char
   return byInput < byOutput ? byInput : byOutput;
 }
 
-// The values of the two three-byte sequences in the first six bytes of w
-// (read little-endian), or false when they are not both E0-EF lead bytes
-// with two continuation bytes each.
-inline bool twoThreeByteValues(std::uint64_t w, std::uint32_t* first, std::uint32_t* second) {
-  if ((w & 0xC0C0F0C0C0F0ull) != 0x8080E08080E0ull) return false;
-  auto value = [](std::uint64_t s) {
-    return static_cast<std::uint32_t>(((s & 0x0F) << 12) | ((s >> 2) & 0xFC0) | ((s >> 16) & 0x3F));
-  };
-  *first = value(w);
-  *second = value(w >> 24);
-  return true;
+// The value of the three-byte sequence in the low three bytes of w (read
+// little-endian), whose lead and continuation bytes were checked.
+inline std::uint32_t threeByteValue(std::uint64_t w) {
+  return static_cast<std::uint32_t>(((w & 0x0F) << 12) | ((w >> 2) & 0xFC0) | ((w >> 16) & 0x3F));
 }
 
-// What code(u) of takeAsciiAndThreeByteRun gives besides a byte (below
-// 0x100) or a two-byte code (0x100 to 0xFFFF, first byte high).
-inline constexpr unsigned kSubstitutedQuestion = 0x10000 | '?';  // '?', one substitution
-inline constexpr unsigned kNoCode = 0x20000;                     // left to the general path
-
-// Writes a result of code() below kNoCode; returns the output's new end.
-inline unsigned char* putCode(unsigned char* q, unsigned v) {
-  if (v >= 0x100 && v <= 0xFFFF) {
+// Writes a code of the direct-index form (encoders.h) other than
+// kBmpCodeGeneral; returns the output's new end and counts a '?'.
+inline unsigned char* putCode(unsigned char* q, std::uint32_t v, std::size_t& substitutions) {
+  if (v == kBmpCodeUnmapped) {
+    ++substitutions;
+    *q = '?';
+    return q + 1;
+  }
+  if (v >= 0x100) {
     q[0] = static_cast<unsigned char>(v >> 8);
     q[1] = static_cast<unsigned char>(v & 0xFF);
     return q + 2;
   }
-  *q = static_cast<unsigned char>(v & 0xFF);
+  *q = static_cast<unsigned char>(v);
   return q + 1;
 }
 
 // Text of a double- or multi-byte page: ASCII bytes and three-byte sequences,
-// each written as code(u) gives, until a character that code leaves to the
-// engine's general path (which then takes it and everything after it), or a
-// lead byte outside E0 to leadEnd - 1. Two characters at a time where the
-// text allows: one eight-byte read checks both sequences, and their four
-// bytes are stored at once. Returns the number of substitutions made.
+// each written as code(u) gives (a 16-bit code of the direct-index form),
+// until a character that code leaves to the engine's general path (which
+// then takes it and everything after it), or a lead byte outside E0 to
+// leadEnd - 1. Two characters at a time where the text allows: one
+// eight-byte read checks both sequences, and when both give two-byte codes,
+// the commonest case, their four bytes are stored at once after one check.
+// Returns the number of substitutions made.
 template <typename Code>
 std::size_t takeAsciiAndThreeByteRun(const unsigned char*& p, const unsigned char* inEnd, unsigned char*& q,
                                      unsigned char* outEnd, unsigned leadEnd, Code code) {
@@ -164,32 +162,49 @@ std::size_t takeAsciiAndThreeByteRun(const unsigned char*& p, const unsigned cha
     if (n == 0) return substitutions;
     do {
       if constexpr (std::endian::native == std::endian::little) {
-        // n >= 3: at least nine input bytes and six output bytes left.
-        while (n >= 3) {
+        // n >= 4: at least twelve input bytes and eight output bytes left,
+        // for an ASCII byte and the two characters after it; n stays above 0.
+        while (n >= 4) {
           std::uint64_t w;
           std::memcpy(&w, p, 8);
           if ((w & 0x80) == 0) {
+            // A blank before a word: its characters follow in the same step.
             *q++ = static_cast<unsigned char>(w);
             ++p;
             --n;
+            w >>= 8;
+            if ((w & 0x80) == 0) continue;
+          }
+          // A three-byte sequence, then either another one (taken
+          // together) or an ASCII byte (taken with it): words and the
+          // blanks between them without leaving the loop.
+          if ((w & 0xC0C0F0u) != 0x8080E0u) break;
+          std::uint32_t v1 = code(threeByteValue(w));
+          if ((w & 0xC0C0F0000000ull) == 0x8080E0000000ull) {
+            std::uint32_t v2 = code(threeByteValue(w >> 24));
+            // Both from 0x100 to 0xFFFD, in one comparison.
+            if (std::max(v1 - 0x100, v2 - 0x100) < kBmpCodeGeneral - 0x100u) [[likely]] {
+              std::uint32_t bytes = __builtin_bswap32((v1 << 16) | v2);
+              std::memcpy(q, &bytes, 4);
+              q += 4;
+            } else {
+              if (v1 == kBmpCodeGeneral || v2 == kBmpCodeGeneral) break;
+              q = putCode(q, v1, substitutions);
+              q = putCode(q, v2, substitutions);
+            }
+            p += 6;
+            n -= 2;
             continue;
           }
-          std::uint32_t u1, u2;
-          if (!twoThreeByteValues(w, &u1, &u2)) break;
-          unsigned v1 = code(u1), v2 = code(u2);
-          if (v1 >= kNoCode || v2 >= kNoCode) break;
-          if ((v1 | v2) >= 0x10000 || v1 < 0x100 || v2 < 0x100) {
-            substitutions += (v1 >> 16) + (v2 >> 16);
-            q = putCode(q, v1);
-            q = putCode(q, v2);
-          } else {
-            std::uint32_t bytes = static_cast<std::uint32_t>((v1 >> 8) | ((v1 & 0xFF) << 8) |
-                                                             ((v2 >> 8) << 16) | ((v2 & 0xFF) << 24));
-            std::memcpy(q, &bytes, 4);
-            q += 4;
+          if (v1 == kBmpCodeGeneral) break;
+          q = putCode(q, v1, substitutions);
+          p += 3;
+          --n;
+          if ((w & 0x80000000u) == 0) {
+            *q++ = static_cast<unsigned char>(w >> 24);
+            ++p;
+            --n;
           }
-          p += 6;
-          n -= 2;
         }
       }
       unsigned b = p[0];
@@ -200,10 +215,9 @@ std::size_t takeAsciiAndThreeByteRun(const unsigned char*& p, const unsigned cha
       }
       if (b < 0xE0 || b >= leadEnd) return substitutions;
       std::uint32_t u = ((b & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
-      unsigned v = code(u);
-      if (v >= kNoCode) return substitutions;
-      substitutions += v >> 16;
-      q = putCode(q, v);
+      std::uint32_t v = code(u);
+      if (v == kBmpCodeGeneral) return substitutions;
+      q = putCode(q, v, substitutions);
       p += 3;
     } while (--n != 0);
   }
