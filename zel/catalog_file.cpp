@@ -120,7 +120,8 @@ Catalog* loadCatalog(const char* path, int flags) {
     freeCatalog(catalog);
     return nullptr;
   }
-  catalog->sets = static_cast<CatalogSet*>(std::calloc(catalog->setCount, sizeof(CatalogSet)));
+  catalog->sets =
+      static_cast<CatalogSet*>(std::calloc(static_cast<std::size_t>(catalog->setCount), sizeof(CatalogSet)));
   if (catalog->sets == nullptr || !readSetChain(catalog, firstSet)) {
     freeCatalog(catalog);
     return nullptr;

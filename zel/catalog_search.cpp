@@ -51,12 +51,13 @@ LocaleParts splitLocale(const char* name) {
   const char* dot = std::strchr(name, '.');
   LocaleParts parts = {name, length, name + length, 0, name + length};
   if (underscore != nullptr) {
-    parts.languageLength = underscore - name;
+    parts.languageLength = static_cast<std::size_t>(underscore - name);
     parts.territory = underscore + 1;
     const char* end = std::strchr(parts.territory, '.');
-    parts.territoryLength = end != nullptr ? end - parts.territory : std::strlen(parts.territory);
+    parts.territoryLength =
+        end != nullptr ? static_cast<std::size_t>(end - parts.territory) : std::strlen(parts.territory);
   } else if (dot != nullptr) {
-    parts.languageLength = dot - name;
+    parts.languageLength = static_cast<std::size_t>(dot - name);
   }
   if (dot != nullptr) parts.codeset = dot + 1;
   return parts;

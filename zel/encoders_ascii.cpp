@@ -119,14 +119,14 @@ int encodeSbcs(CodesetConverter* converter, const unsigned char** in, const unsi
         *q = b;  // one byte always fits
         return std::ptrdiff_t{1};
       },
-      [low, subByte](const unsigned char*& p, const unsigned char* inEnd, unsigned char*& q,
-                     unsigned char* outEnd) {
+      [low, subByte](const unsigned char*& p, const unsigned char* pEnd, unsigned char*& q,
+                     unsigned char* qEnd) {
         // Text of a Latin, Greek or Cyrillic page: short ASCII runs between
         // two-byte sequences. Two sequences at a time where the text allows,
         // checked with one eight-byte read.
         auto mapped = [&low](std::uint32_t u) { return low[u >> 8][u & 0xFF]; };
         for (;;) {
-          std::size_t n = charactersThatFit(p, inEnd, q, outEnd, 2, 1);
+          std::size_t n = charactersThatFit(p, pEnd, q, qEnd, 2, 1);
           if (n == 0) return;
           do {
             if constexpr (std::endian::native == std::endian::little) {
@@ -141,8 +141,10 @@ int encodeSbcs(CodesetConverter* converter, const unsigned char** in, const unsi
                   continue;
                 }
                 if ((w & 0xC0E0C0E0u) != 0x80C080C0u) break;
-                unsigned char m1 = mapped(((w & 0x1Fu) << 6) | ((w >> 8) & 0x3Fu));
-                unsigned char m2 = mapped(((w >> 10) & 0x7C0u) | ((w >> 24) & 0x3Fu));
+                unsigned char m1 =
+                    mapped(static_cast<std::uint32_t>(((w & 0x1Fu) << 6) | ((w >> 8) & 0x3Fu)));
+                unsigned char m2 =
+                    mapped(static_cast<std::uint32_t>(((w >> 10) & 0x7C0u) | ((w >> 24) & 0x3Fu)));
                 if (m1 == subByte || m2 == subByte) break;
                 q[0] = m1;
                 q[1] = m2;
@@ -187,17 +189,17 @@ int encodeDbcs(CodesetConverter* converter, const unsigned char** in, const unsi
         q[1] = static_cast<unsigned char>(v & 0xFF);
         return std::ptrdiff_t{2};
       },
-      [converter, rows](const unsigned char*& p, const unsigned char* inEnd, unsigned char*& q,
-                        unsigned char* outEnd) {
+      [converter, rows](const unsigned char*& p, const unsigned char* pEnd, unsigned char*& q,
+                        unsigned char* qEnd) {
         if (const std::uint16_t* codes = converter->bmpCodes) {
           addSubstitutions(converter,
-                           takeAsciiAndThreeByteRun(p, inEnd, q, outEnd, 0x100, [codes](std::uint32_t u) {
+                           takeAsciiAndThreeByteRun(p, pEnd, q, qEnd, 0x100, [codes](std::uint32_t u) {
                              return codes[u];  // u < 0x10000: three-byte values
                            }));
           return;
         }
         addSubstitutions(converter,
-                         takeAsciiAndThreeByteRun(p, inEnd, q, outEnd, 0x100,
+                         takeAsciiAndThreeByteRun(p, pEnd, q, qEnd, 0x100,
                                                   [rows](std::uint32_t u) { return dbcsCode(rows, u); }));
       });
 }
@@ -227,17 +229,17 @@ int encodeMbcs(CodesetConverter* converter, const unsigned char** in, const unsi
         q[n + 1] = static_cast<unsigned char>(v & 0xFF);
         return n + 2;
       },
-      [converter, rows](const unsigned char*& p, const unsigned char* inEnd, unsigned char*& q,
-                        unsigned char* outEnd) {
+      [converter, rows](const unsigned char*& p, const unsigned char* pEnd, unsigned char*& q,
+                        unsigned char* qEnd) {
         if (const std::uint16_t* codes = converter->bmpCodes) {
           addSubstitutions(converter,
-                           takeAsciiAndThreeByteRun(p, inEnd, q, outEnd, 0x100, [codes](std::uint32_t u) {
+                           takeAsciiAndThreeByteRun(p, pEnd, q, qEnd, 0x100, [codes](std::uint32_t u) {
                              return codes[u];  // u < 0x10000: three-byte values
                            }));
           return;
         }
         addSubstitutions(converter,
-                         takeAsciiAndThreeByteRun(p, inEnd, q, outEnd, 0x100,
+                         takeAsciiAndThreeByteRun(p, pEnd, q, qEnd, 0x100,
                                                   [rows](std::uint32_t u) { return mbcsCode(rows, u); }));
       });
 }
