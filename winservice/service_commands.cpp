@@ -11,6 +11,7 @@
 #include "winservice/service_control.h"
 #include "winservice/service_debuglog.h"
 #include "winservice/service_messages.h"
+#include "winservice/service_preshutdown.h"
 #include "winservice/service_state.h"
 #include "winservice/service_supervision.h"
 
@@ -37,6 +38,7 @@ void createService(SC_HANDLE manager, const char* modulePath, DWORD serviceType)
                 hostState.displayName, lastErrorText());
     return;
   }
+  setPreshutdownTimeout(service);
   // Before the first event, so that Event Viewer can describe it too.
   registerEventSources(modulePath);
   emitMessage(MSG_LOGGED_INFO | MSG_PRINTED, "CmdInstallService", MSG_INSTALLED, hostState.displayName);

@@ -40,10 +40,29 @@ void deleteChildFiles() {
 bool shutdownFilePresent() {
   std::FILE* file = std::fopen(SHUTDOWN_FILE, "r");
   if (file == nullptr) return false;
-  debugLine("Application initiated shutdown detected, waiting five seconds for exit");
   std::fclose(file);
   return true;
 }
+
+// A notice of every file name made or removed in the working directory (the
+// current one), so that the watch wakes when "shutdown" appears and sleeps
+// otherwise; null where the system will not give one (some shares), and the
+// watch then looks once a second.
+HANDLE watchWorkingDirectory() {
+  HANDLE change = FindFirstChangeNotificationA(".", FALSE, FILE_NOTIFY_CHANGE_FILE_NAME);
+  if (change != INVALID_HANDLE_VALUE) return change;
+  char line[160];
+  std::snprintf(line, sizeof line,
+                "No change notification for the working directory (error %lu): looking for the shutdown "
+                "file once a second",
+                GetLastError());
+  debugLine(line);
+  return nullptr;
+}
+
+// Set when a termination request of the host reached the running child, by
+// whichever thread made it; under childGuard.
+bool childKilled = false;
 
 // The system ends every process of this job when its last handle is closed,
 // which the host's own end does however it comes (a kill, a crash, a console
@@ -125,10 +144,16 @@ bool duplicateChild(HANDLE* process, HANDLE* thread) {
 }
 
 // The termination request through process, with its log lines and message.
+// A child that the other thread has already killed is not asked again: the
+// second request could only fail.
 bool killThrough(HANDLE process) {
   traceRecord("killServiceApp", "ENTRY");
   debugLine("Sending application termination signal");
-  if (process != nullptr && TerminateProcess(process, KILLED_EXIT_CODE)) {
+  AcquireSRWLockExclusive(&childGuard);
+  bool killed = childKilled || (process != nullptr && TerminateProcess(process, KILLED_EXIT_CODE));
+  childKilled = killed;
+  ReleaseSRWLockExclusive(&childGuard);
+  if (killed) {
     debugLine("Application terminated");
     traceRecord("killServiceApp", "EXIT - TRUE");
     return true;
@@ -140,23 +165,59 @@ bool killThrough(HANDLE process) {
   return false;
 }
 
-// Waits on the child until it has ended, granting five seconds and then
-// killing it when a shutdown file appears.
-void watchChild() {
-  bool killed = false;
-  for (;;) {
-    DWORD waited = WaitForSingleObject(hostState.childProcess.hThread, CHILD_POLL_MS);
-    if (waited != WAIT_TIMEOUT || killed) break;
-    if (!shutdownFilePresent()) continue;
-    if (WaitForSingleObject(hostState.childProcess.hThread, CHILD_GRACE_MS) == WAIT_TIMEOUT) {
+bool stopUnderWay() {
+  return hostState.stopRequested != 0;
+}
+
+// A shutdown file while the child runs. The host's own (a stop is under way):
+// the stop grants the grace and kills, and the watch waits for the child's
+// end, long enough for both. The application's own announcement: five
+// seconds, then the kill, unless a stop takes over meanwhile.
+void followShutdownFile(HANDLE thread) {
+  if (!stopUnderWay()) {
+    debugLine("Application initiated shutdown detected, waiting five seconds for exit");
+    if (WaitForSingleObject(thread, CHILD_GRACE_MS) != WAIT_TIMEOUT) {
+      debugLine("Application exited by itself");
+      return;
+    }
+    if (!stopUnderWay()) {
       debugLine("Application did not exit in time allotted, killing it");
       killServiceApp();
-      killed = true;
-    } else {
-      debugLine("Application exited by itself");
+      // The watch ends after one more poll, whether or not the child is gone.
+      WaitForSingleObject(thread, CHILD_POLL_MS);
+      return;
     }
   }
-  if (!killed) debugLine("Application exited");
+  WaitForSingleObject(thread, STOP_TIMER_MS + CHILD_GRACE_MS);
+}
+
+// Waits until the child has ended, sleeping between the child's end and a
+// change of the working directory's file names (or a one-second poll).
+void watchChild() {
+  HANDLE thread = hostState.childProcess.hThread;
+  HANDLE change = watchWorkingDirectory();
+  // A name made before the notice was armed is looked for at once.
+  bool look = change != nullptr;
+  for (;;) {
+    if (look && shutdownFilePresent()) {
+      followShutdownFile(thread);
+      break;
+    }
+    HANDLE handles[] = {thread, change};
+    DWORD waited = change != nullptr ? WaitForMultipleObjects(2, handles, FALSE, INFINITE)
+                                     : WaitForSingleObject(thread, CHILD_POLL_MS);
+    if (waited != WAIT_TIMEOUT && waited != WAIT_OBJECT_0 + 1) break;  // ended, or the wait failed
+    if (waited == WAIT_OBJECT_0 + 1 && !FindNextChangeNotification(change)) {
+      FindCloseChangeNotification(change);
+      change = watchWorkingDirectory();
+    }
+    look = true;
+  }
+  if (change != nullptr) FindCloseChangeNotification(change);
+  AcquireSRWLockShared(&childGuard);
+  bool killed = childKilled;
+  ReleaseSRWLockShared(&childGuard);
+  debugLine(killed ? "Application was killed" : "Application exited");
 }
 
 }  // namespace
@@ -164,6 +225,9 @@ void watchChild() {
 bool startServiceApp(const char* command) {
   traceRecord("startServiceApp", "ENTRY");
   joinChildJob();
+  AcquireSRWLockExclusive(&childGuard);
+  childKilled = false;
+  ReleaseSRWLockExclusive(&childGuard);
   bool stopFirst = false;
   if (!createChild(command, &stopFirst)) {
     if (stopFirst) {
@@ -188,9 +252,11 @@ bool startServiceApp(const char* command) {
 bool stopServiceApp() {
   traceRecord("stopServiceApp", "ENTRY");
   // Under the guard: a child being created is published before the stop
-  // looks for it, and one not yet begun is not created at all.
+  // looks for it, and one not yet begun is not created at all. The event
+  // ends a restart pause; the supervision closes it under the guard too.
   AcquireSRWLockExclusive(&childGuard);
   hostState.stopRequested = 1;
+  if (hostState.stopEvent != nullptr) SetEvent(hostState.stopEvent);
   ReleaseSRWLockExclusive(&childGuard);
   debugLine("Creating shutdown file.");
   std::FILE* file = std::fopen(hostState.shutdownFilePath.c_str(), "w");
@@ -207,16 +273,32 @@ bool killServiceApp() {
   return killThrough(hostState.childProcess.hProcess);
 }
 
-void ServiceStop() {
+void announceStop() {
   traceRecord("ServiceStop", "ENTRY");
   emitMessage(MSG_LOGGED_INFO, "ServiceStop", MSG_STOPPING, hostState.displayName);
-  reportServiceStatus(SERVICE_STOP_PENDING);
+  reportServiceStatus(SERVICE_STOP_PENDING, STOP_WAIT_HINT_MS);
   debugLine("STATE TRANSITION -> SERVICE_STOP_PENDING");
+}
+
+void ServiceStop() {
+  announceStop();
+  finishStop();
+}
+
+void finishStop() {
   stopServiceApp();
   HANDLE process = nullptr;
   HANDLE thread = nullptr;
   if (duplicateChild(&process, &thread)) {
-    if (WaitForSingleObject(thread, STOP_TIMER_MS) == WAIT_TIMEOUT) {
+    // The stop timer, told to the manager as progress once a second.
+    DWORD waited = WAIT_TIMEOUT;
+    for (DWORD left = STOP_TIMER_MS; left > 0 && waited == WAIT_TIMEOUT;) {
+      DWORD slice = left < CHILD_POLL_MS ? left : CHILD_POLL_MS;
+      waited = WaitForSingleObject(thread, slice);
+      left -= slice;
+      reportServiceStatus(SERVICE_STOP_PENDING, STOP_WAIT_HINT_MS);
+    }
+    if (waited == WAIT_TIMEOUT) {
       debugLine("Stop timer exceeded, killing application.");
       killThrough(process);
     }
@@ -225,14 +307,14 @@ void ServiceStop() {
   }
   debugLine("Application is stopped.");
   deleteChildFiles();
-  reportServiceStatus(SERVICE_STOPPED);
-  debugLine("STATE TRANSITION -> SERVICE_STOPPED");
+  // SERVICE_STOPPED follows when the supervision has ended too.
+  reportServiceStatus(SERVICE_STOP_PENDING, WIND_DOWN_WAIT_HINT_MS);
   traceRecord("ServiceStop", "EXIT");
 }
 
 void ServiceStart(int, char**, const char*, const char* javaCommand) {
   traceRecord("ServiceStart", "ENTRY");
-  InterlockedExchange(&hostState.stopRequested, 0);
+  armStop();
   reportServiceStatus(SERVICE_RUNNING);
   debugLine("STATE TRANSITION -> SERVICE_RUNNING");
   hostState.stopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -248,18 +330,24 @@ void ServiceStart(int, char**, const char*, const char* javaCommand) {
       }
       if (hostState.stopRequested == 0) {
         debugLine("Sleeping 30 seconds before application restart");
-        Sleep(RESTART_PAUSE_MS);
+        // A stop ends the pause.
+        WaitForSingleObject(hostState.stopEvent, RESTART_PAUSE_MS);
       }
     }
   }
+  endStops();
   emitMessage(hostState.debugMode ? MSG_PRINTED : MSG_LOGGED_INFO, "serviceStart", MSG_STOPPED,
               hostState.displayName);
+  AcquireSRWLockExclusive(&childGuard);
   if (hostState.stopEvent != nullptr) {
     SetEvent(hostState.stopEvent);
     CloseHandle(hostState.stopEvent);
     hostState.stopEvent = nullptr;
   }
+  ReleaseSRWLockExclusive(&childGuard);
+  // The one SERVICE_STOPPED, after the stop and the supervision have ended.
   reportServiceStatus(SERVICE_STOPPED);
+  debugLine("STATE TRANSITION -> SERVICE_STOPPED");
   traceRecord("ServiceStart", "EXIT");
 }
 

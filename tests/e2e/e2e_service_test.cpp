@@ -3,6 +3,9 @@
 // that is not there, and a binary path with a blank.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <thread>
+
 #include "e2e_support.h"
 
 namespace e2e {
@@ -28,6 +31,20 @@ std::string statesOf(const StopResult& stop) {
   std::string states;
   for (DWORD seen : stop.statesSeen) states += std::to_string(seen) + " ";
   return states;
+}
+
+// Sends control to the service: how long ControlService took, with the
+// status it returned.
+DWORD timedControl(const std::string& name, DWORD control, SERVICE_STATUS* status) {
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service = manager != nullptr ? OpenServiceA(manager, name.c_str(), SERVICE_ALL_ACCESS) : nullptr;
+  DWORD begin = GetTickCount();
+  BOOL sent = service != nullptr && ControlService(service, control, status);
+  DWORD took = GetTickCount() - begin;
+  EXPECT_TRUE(sent) << scmFailure("ControlService", name, GetLastError());
+  if (service != nullptr) CloseServiceHandle(service);
+  if (manager != nullptr) CloseServiceHandle(manager);
+  return took;
 }
 
 class ServiceLife : public ::testing::Test {
@@ -102,16 +119,32 @@ TEST_F(ServiceLife, StartsTheApplicationAndStopsItGracefully) {
   EXPECT_EQ(debugLog.rfind("[m", 0), 0u);
 }
 
-TEST_F(ServiceLife, KillsAnApplicationThatIgnoresTheShutdownFile) {
-  installation = layOut("2", withStandinMode("ignore-shutdown\n"));
+// The control handler answers at once and the service answers interrogations
+// while the stop gives an application that ignores the shutdown file its five
+// seconds and kills it; the debug log tells the kill, not an exit.
+TEST_F(ServiceLife, AStopAnswersAtOnceAndKillsAnApplicationThatIgnoresTheShutdownFile) {
+  installation = layOut("2", {true, true, "ignore-shutdown\n"});
   installAndStart();
   std::vector<StandinStart> starts = standinStarts(installation);
   ASSERT_EQ(starts.size(), 1u);
   HANDLE child = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, starts[0].pid);
   ASSERT_NE(child, nullptr);
 
+  SERVICE_STATUS interrogated{};
+  DWORD interrogateMs = 0;
+  std::thread interrogator([&] {
+    ASSERT_TRUE(waitForState(installation.serviceName, SERVICE_STOP_PENDING, 5000));
+    interrogateMs = timedControl(installation.serviceName, SERVICE_CONTROL_INTERROGATE, &interrogated);
+  });
   StopResult stop = stopService(installation.serviceName);
+  interrogator.join();
   EXPECT_TRUE(stop.accepted);
+  EXPECT_LT(stop.answerMs, 100u);
+  EXPECT_EQ(stop.answer.dwCurrentState, static_cast<DWORD>(SERVICE_STOP_PENDING));
+  EXPECT_GE(stop.answer.dwWaitHint, 5000u);  // the grace and the kill
+  EXPECT_GE(stop.answer.dwCheckPoint, 1u);
+  EXPECT_LT(interrogateMs, 100u);
+  EXPECT_EQ(interrogated.dwCurrentState, static_cast<DWORD>(SERVICE_STOP_PENDING));
   EXPECT_TRUE(sawState(stop, SERVICE_STOP_PENDING)) << statesOf(stop);
   EXPECT_EQ(stop.statesSeen.back(), static_cast<DWORD>(SERVICE_STOPPED));
   EXPECT_GE(stop.milliseconds, 4500u);
@@ -122,7 +155,66 @@ TEST_F(ServiceLife, KillsAnApplicationThatIgnoresTheShutdownFile) {
   CloseHandle(child);
   EXPECT_EQ(exitCode, 999u);
   EXPECT_FALSE(fileExists(installation.workingDir + "\\shutdown"));
-  EXPECT_FALSE(fileExists(installation.workingDir + "\\service.log"));  // no marker, no debug log
+
+  ASSERT_TRUE(waitForText(installation.workingDir + "\\service.log", "ZAQSERVICE HALTED", 1, 10000));
+  std::string debugLog = readText(installation.workingDir + "\\service.log");
+  expectInOrder(debugLog,
+                {"] SERVICE EVENT:  Stop requested\n", "] STATE TRANSITION -> SERVICE_STOP_PENDING\n",
+                 "] Creating shutdown file.\n", "] Stop timer exceeded, killing application.\n",
+                 "] Sending application termination signal\n", "] Application terminated\n",
+                 "] Application was killed\n", "] STATE TRANSITION -> SERVICE_STOPPED\n"});
+  expectInOrder(debugLog, {"] Application terminated\n", "] Application is stopped.\n",
+                           "] STATE TRANSITION -> SERVICE_STOPPED\n"});
+  for (const char* absent : {"Application initiated shutdown detected", "Application exited by itself",
+                             "] Application exited\n", "Application termination failed!"})
+    EXPECT_EQ(debugLog.find(absent), std::string::npos) << absent << "\n" << debugLog;
+  EXPECT_EQ(countOf(debugLog, "] STATE TRANSITION -> SERVICE_STOPPED\n"), 1u) << debugLog;
+}
+
+// Milliseconds of the day of a debug-log line holding text ("[m08 11:40:00.123] text"), or -1.
+long debugLineTime(const std::string& log, const std::string& text) {
+  std::size_t at = log.find("] " + text);
+  if (at == std::string::npos || at < 12) return -1;
+  int hours = 0, minutes = 0, seconds = 0, milliseconds = 0;
+  if (std::sscanf(log.c_str() + at - 12, "%2d:%2d:%2d.%3d", &hours, &minutes, &seconds, &milliseconds) != 4)
+    return -1;
+  return ((hours * 60L + minutes) * 60 + seconds) * 1000 + milliseconds;
+}
+
+long localTimeOfDay() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  return ((now.wHour * 60L + now.wMinute) * 60 + now.wSecond) * 1000 + now.wMilliseconds;
+}
+
+// The application's own "shutdown" is seen as it appears, not at the next of
+// once-a-second looks: the file is made 150 ms after such a look would have
+// been, and its five seconds of grace start from there.
+TEST_F(ServiceLife, TheWatchSeesAShutdownFileAsItAppears) {
+  installation = layOut("181", {true, true, "ignore-shutdown\n"});
+  installAndStart();
+  std::string debugLogPath = installation.workingDir + "\\service.log";
+  ASSERT_TRUE(waitForText(debugLogPath, "] Application started\n", 1, 10000));
+  HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, standinStarts(installation)[0].pid);
+  ASSERT_NE(child, nullptr);
+  long started = debugLineTime(readText(debugLogPath), "Application started\n");
+  ASSERT_GE(started, 0);
+  long now = localTimeOfDay();
+  long madeAt = started + ((now - started) / 1000 + 2) * 1000 + 150;
+  Sleep(static_cast<DWORD>(madeAt - now));
+  writeFile(installation.workingDir + "\\shutdown", "");
+  madeAt = localTimeOfDay();
+  DWORD madeTick = GetTickCount();
+
+  ASSERT_TRUE(waitForText(debugLogPath, "] Application initiated shutdown detected", 1, 5000));
+  long seen = debugLineTime(readText(debugLogPath), "Application initiated shutdown detected");
+  EXPECT_LT(seen - madeAt, 300) << readText(debugLogPath);
+  EXPECT_EQ(WaitForSingleObject(child, 8000), WAIT_OBJECT_0);
+  DWORD killedAfter = GetTickCount() - madeTick;
+  CloseHandle(child);
+  EXPECT_GE(killedAfter, 4900u);
+  EXPECT_LT(killedAfter, 5600u);
+  EXPECT_EQ(stopService(installation.serviceName).statesSeen.back(), static_cast<DWORD>(SERVICE_STOPPED));
 }
 
 TEST_F(ServiceLife, AStopDuringTheRestartPauseDoesNotWait) {
@@ -135,6 +227,7 @@ TEST_F(ServiceLife, AStopDuringTheRestartPauseDoesNotWait) {
   EXPECT_EQ(stop.statesSeen.back(), static_cast<DWORD>(SERVICE_STOPPED));
   EXPECT_LT(stop.milliseconds, 2000u);
   EXPECT_EQ(standinStarts(installation).size(), 1u);
+  EXPECT_FALSE(fileExists(installation.workingDir + "\\service.log"));  // no marker, no debug log
 }
 
 TEST_F(ServiceLife, AMissingLauncherEndsTheSupervision) {
