@@ -13,12 +13,13 @@ namespace {
 
 constexpr char SERVICE_MAIN_LABEL[] = "ServiceMain(DWORD,LPTSTR*)";
 
-// Reports come from the service thread, the stop thread and console control
-// threads. Each is made under the guard, so that they reach the manager in
-// the order their states were stored and none follows SERVICE_STOPPED. The
-// control handler never takes it: it only sets the stop in motion.
+// Reports come from the service thread, the dispatcher's thread (a stop's
+// first one) and the stop thread. Each is made under the guard, so that they
+// reach the manager in the order their states were stored and none follows
+// SERVICE_STOPPED. They follow one another anyway: the stop's first report is
+// made before its thread exists, and the supervision's last one after that
+// thread has ended.
 SRWLOCK statusGuard = SRWLOCK_INIT;
-bool stoppedReported = false;  // under statusGuard
 
 // A system shutdown notice that comes early and waits while the stop reports
 // progress; dropped when the system refuses it (before Windows Vista).
@@ -87,10 +88,10 @@ void stopAndWait() {
 
 }  // namespace
 
-void reportServiceStatus(DWORD state, DWORD waitHint) {
+bool reportServiceStatus(DWORD state, DWORD waitHint) {
   AcquireSRWLockExclusive(&statusGuard);
-  if (!stoppedReported) {
-    stoppedReported = state == SERVICE_STOPPED && hostState.statusHandle != nullptr;
+  bool open = hostState.serviceStatus.dwCurrentState != SERVICE_STOPPED;
+  if (open) {
     storeStatus(state, waitHint);
     if (hostState.statusHandle != nullptr &&
         !SetServiceStatus(hostState.statusHandle, &hostState.serviceStatus) &&
@@ -107,6 +108,7 @@ void reportServiceStatus(DWORD state, DWORD waitHint) {
     }
   }
   ReleaseSRWLockExclusive(&statusGuard);
+  return open;
 }
 
 void armStop() {
@@ -161,7 +163,6 @@ void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {
     status.dwServiceSpecificExitCode = 0;
     reportServiceStatus(SERVICE_START_PENDING, START_WAIT_HINT_MS);
     debugLine("STATE TRANSITION -> SERVICE_START_PENDING");
-    // Reports SERVICE_STOPPED as its last step, once the stop is over too.
     ServiceStart(static_cast<int>(argc), argv, hostState.workingDirectory, hostState.javaCommand.c_str());
   }
   debugLine("Deregistering as event source");

@@ -8,19 +8,18 @@
 
 namespace zaq {
 
-// What a pending state announces to control programs: the stop's grace and a
-// kill, then the supervision's wind-down; the start has only the supervision's
-// first steps ahead.
+// What a pending state announces to control programs: the stop's grace, a
+// kill and the files' removal; the start has only the supervision's first
+// steps ahead.
 constexpr DWORD START_WAIT_HINT_MS = 3000;
 constexpr DWORD STOP_WAIT_HINT_MS = 8000;
-constexpr DWORD WIND_DOWN_WAIT_HINT_MS = 3000;
 
 // Stores state as the current state and reports the whole status record (no
 // effect without a status handle, as in the debug command). A pending state
 // carries waitHint and a check point that advances with each report of the
-// same state; the others carry neither. Nothing is reported after
-// SERVICE_STOPPED.
-void reportServiceStatus(DWORD state, DWORD waitHint = 0);
+// same state; the others carry neither. Nothing is stored or reported after
+// SERVICE_STOPPED: false then.
+bool reportServiceStatus(DWORD state, DWORD waitHint = 0);
 
 void WINAPI ServiceMain(DWORD argc, LPSTR* argv);
 

@@ -71,10 +71,9 @@ void expectConsoleCase(BOOL(WINAPI* handler)(DWORD), const ConsoleCase& c, const
   EXPECT_EQ(handler(c.type) != FALSE, c.line != nullptr);
   std::string log = zaq_test::readFile(logPath);
   if (c.line != nullptr) {
-    // The handler returned with the stop over; SERVICE_STOPPED is the
-    // supervision's to report.
+    // The handler returned with the stop over.
     EXPECT_EQ(hostState.stopRequested, 1);
-    EXPECT_EQ(hostState.serviceStatus.dwCurrentState, static_cast<DWORD>(SERVICE_STOP_PENDING));
+    EXPECT_EQ(hostState.serviceStatus.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
     EXPECT_NE(log.find("] Application is stopped.\n"), std::string::npos) << log;
     EXPECT_NE(log.find(std::string("] ") + c.line + "\n"), std::string::npos) << log;
     EXPECT_NE(log.find("] Creating shutdown file.\n"), std::string::npos) << log;
@@ -144,12 +143,13 @@ TEST_F(ControlHandlers, ServiceControlStopsOnStopShutdownAndPreshutdownAndOnlyNo
     std::string log = debugLog();
     EXPECT_EQ(hostState.stopRequested, c.stops ? 1 : 0);
     EXPECT_EQ(hostState.serviceStatus.dwCurrentState,
-              static_cast<DWORD>(c.stops ? SERVICE_STOP_PENDING : SERVICE_RUNNING));
+              static_cast<DWORD>(c.stops ? SERVICE_STOPPED : SERVICE_RUNNING));
     if (c.line == nullptr) {
       EXPECT_EQ(log, "");
     } else if (c.stops) {
       expectInOrder(log, {std::string("] ") + c.line + "\n", "] STATE TRANSITION -> SERVICE_STOP_PENDING\n",
-                          "] Creating shutdown file.\n", "] Application is stopped.\n"});
+                          "] Creating shutdown file.\n", "] Application is stopped.\n",
+                          "] STATE TRANSITION -> SERVICE_STOPPED\n"});
     } else {
       // The line and nothing else: no state transition was reported.
       ASSERT_GT(log.size(), 0u);

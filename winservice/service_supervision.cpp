@@ -278,6 +278,7 @@ void announceStop() {
   emitMessage(MSG_LOGGED_INFO, "ServiceStop", MSG_STOPPING, hostState.displayName);
   reportServiceStatus(SERVICE_STOP_PENDING, STOP_WAIT_HINT_MS);
   debugLine("STATE TRANSITION -> SERVICE_STOP_PENDING");
+  stopServiceApp();
 }
 
 void ServiceStop() {
@@ -286,7 +287,6 @@ void ServiceStop() {
 }
 
 void finishStop() {
-  stopServiceApp();
   HANDLE process = nullptr;
   HANDLE thread = nullptr;
   if (duplicateChild(&process, &thread)) {
@@ -307,8 +307,8 @@ void finishStop() {
   }
   debugLine("Application is stopped.");
   deleteChildFiles();
-  // SERVICE_STOPPED follows when the supervision has ended too.
-  reportServiceStatus(SERVICE_STOP_PENDING, WIND_DOWN_WAIT_HINT_MS);
+  reportServiceStatus(SERVICE_STOPPED);
+  debugLine("STATE TRANSITION -> SERVICE_STOPPED");
   traceRecord("ServiceStop", "EXIT");
 }
 
@@ -345,9 +345,9 @@ void ServiceStart(int, char**, const char*, const char* javaCommand) {
     hostState.stopEvent = nullptr;
   }
   ReleaseSRWLockExclusive(&childGuard);
-  // The one SERVICE_STOPPED, after the stop and the supervision have ended.
-  reportServiceStatus(SERVICE_STOPPED);
-  debugLine("STATE TRANSITION -> SERVICE_STOPPED");
+  // Reported here when no stop ran (the application could not be started);
+  // after a stop, the stop has reported it, and nothing follows it.
+  if (reportServiceStatus(SERVICE_STOPPED)) debugLine("STATE TRANSITION -> SERVICE_STOPPED");
   traceRecord("ServiceStart", "EXIT");
 }
 

@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -186,6 +187,47 @@ unsigned long long cpuNs(const std::string& unixPid) {
   return total;
 }
 
+// Handles of process id, from the system's handle table (Wine answers
+// GetProcessHandleCount for the calling process only).
+struct HandleEntry {
+  PVOID object;
+  ULONG_PTR processId;
+  ULONG_PTR handleValue;
+  ULONG grantedAccess;
+  USHORT creatorBackTraceIndex;
+  USHORT objectTypeIndex;
+  ULONG handleAttributes;
+  ULONG reserved;
+};
+struct HandleTable {
+  ULONG_PTR count;
+  ULONG_PTR reserved;
+  HandleEntry entries[1];
+};
+using QuerySystemInformation = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+constexpr ULONG SYSTEM_EXTENDED_HANDLE_INFORMATION = 64;
+constexpr LONG STATUS_INFO_LENGTH_MISMATCH = static_cast<LONG>(0xC0000004);
+
+long handleCount(DWORD processId) {
+  auto query = reinterpret_cast<QuerySystemInformation>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+  if (query == nullptr) return -1;
+  std::vector<char> buffer(1 << 20);
+  LONG status;
+  ULONG needed = 0;
+  while ((status = query(SYSTEM_EXTENDED_HANDLE_INFORMATION, buffer.data(), static_cast<ULONG>(buffer.size()),
+                         &needed)) == STATUS_INFO_LENGTH_MISMATCH &&
+         buffer.size() < (64u << 20))
+    buffer.resize(buffer.size() * 2);
+  if (status != 0) return -1;
+  const auto* table = reinterpret_cast<const HandleTable*>(buffer.data());
+  std::size_t room = (buffer.size() - offsetof(HandleTable, entries)) / sizeof(HandleEntry);
+  long count = 0;
+  for (ULONG_PTR i = 0; i < table->count && i < room; ++i)
+    if (table->entries[i].processId == processId) ++count;
+  return count;
+}
+
 DWORD serviceProcess(SC_HANDLE service) {
   SERVICE_STATUS_PROCESS status{};
   DWORD needed = 0;
@@ -218,9 +260,8 @@ bool oneTry(SC_HANDLE manager, const Host& host, DWORD idleSeconds, Figures& fig
   DWORD hostPid = serviceProcess(service);
   HANDLE hostProcess = OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, hostPid);
   std::string unixPid = unixPidOf(host);
-  DWORD handles = 0;
-  if (ok && hostProcess != nullptr && GetProcessHandleCount(hostProcess, &handles))
-    figures.handles.push_back(handles);
+  long handles = handleCount(hostPid);
+  if (ok && handles > 0) figures.handles.push_back(handles);
   if (ok && !unixPid.empty()) figures.residentKiB.push_back(residentKiB(unixPid));
   if (ok && idleSeconds > 0 && !unixPid.empty()) {
     unsigned long long before = cpuNs(unixPid);
@@ -235,6 +276,9 @@ bool oneTry(SC_HANDLE manager, const Host& host, DWORD idleSeconds, Figures& fig
       Sleep(1);
     if (status.dwCurrentState == SERVICE_STOPPED && ok) figures.stopMs.push_back(nowMs() - begin);
   }
+  if (ok && !figures.stopMs.empty())
+    std::printf("  %-10s start %7.1f ms, stop %7.1f ms\n", host.label, figures.startMs.back(),
+                figures.stopMs.back());
   if (hostProcess != nullptr) {
     WaitForSingleObject(hostProcess, 10000);
     CloseHandle(hostProcess);

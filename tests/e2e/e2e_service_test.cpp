@@ -135,13 +135,14 @@ TEST_F(ServiceLife, AStopAnswersAtOnceAndKillsAnApplicationThatIgnoresTheShutdow
 
   ASSERT_TRUE(waitForText(installation.workingDir + "\\service.log", "ZAQSERVICE HALTED", 1, 10000));
   std::string debugLog = readText(installation.workingDir + "\\service.log");
+  // The stop's lines, and the watch's, each in the order of its thread.
   expectInOrder(debugLog,
                 {"] SERVICE EVENT:  Stop requested\n", "] STATE TRANSITION -> SERVICE_STOP_PENDING\n",
                  "] Creating shutdown file.\n", "] Stop timer exceeded, killing application.\n",
                  "] Sending application termination signal\n", "] Application terminated\n",
-                 "] Application was killed\n", "] STATE TRANSITION -> SERVICE_STOPPED\n"});
-  expectInOrder(debugLog, {"] Application terminated\n", "] Application is stopped.\n",
-                           "] STATE TRANSITION -> SERVICE_STOPPED\n"});
+                 "] Application is stopped.\n", "] STATE TRANSITION -> SERVICE_STOPPED\n"});
+  expectInOrder(debugLog,
+                {"] Application started\n", "] Application terminated\n", "] Application was killed\n"});
   for (const char* absent : {"Application initiated shutdown detected", "Application exited by itself",
                              "] Application exited\n", "Application termination failed!"})
     EXPECT_EQ(debugLog.find(absent), std::string::npos) << absent << "\n" << debugLog;
