@@ -13,12 +13,12 @@ namespace {
 
 constexpr char SERVICE_MAIN_LABEL[] = "ServiceMain(DWORD,LPTSTR*)";
 
-// Reports come from the service thread, the dispatcher's thread (a stop's
-// first one) and the stop thread. Each is made under the guard, so that they
-// reach the manager in the order their states were stored and none follows
-// SERVICE_STOPPED. They follow one another anyway: the stop's first report is
-// made before its thread exists, and the supervision's last one after that
-// thread has ended.
+// Reports come from the service thread, the thread that asked for the stop
+// (its first report) and the stop thread. Each is made under the guard, so
+// that they reach the manager in the order their states were stored and none
+// follows SERVICE_STOPPED. They follow one another anyway: the stop's first
+// report is made before its thread exists, and the supervision's last one
+// after that thread has ended.
 SRWLOCK statusGuard = SRWLOCK_INIT;
 
 // A system shutdown notice that comes early and waits while the stop reports
