@@ -14,6 +14,7 @@
 #include "winservice/service_control.h"
 #include "winservice/service_debuglog.h"
 #include "winservice/service_messages.h"
+#include "winservice/service_preshutdown.h"
 #include "winservice/service_recovery.h"
 #include "winservice/service_state.h"
 #include "winservice/service_stop_wait.h"
@@ -57,6 +58,7 @@ DWORD completeExistingService(SC_HANDLE manager, const char* modulePath) {
   bool ours = registeredBinaryPath(service, &path) && _stricmp(path.c_str(), modulePath) == 0;
   if (ours) {
     registerEventSources(modulePath);
+    setPreshutdownTimeout(service);
     setRecoveryActions(service);
   }
   CloseServiceHandle(service);
@@ -74,6 +76,7 @@ DWORD createService(SC_HANDLE manager, const char* modulePath, DWORD serviceType
                 hostState.displayName, lastErrorText());
     return error == ERROR_SERVICE_EXISTS ? completeExistingService(manager, modulePath) : error;
   }
+  setPreshutdownTimeout(service);
   // Before the first event, so that Event Viewer can describe it too.
   registerEventSources(modulePath);
   setRecoveryActions(service);

@@ -38,6 +38,7 @@ struct ServiceHostState {
   std::FILE* debugLogFile = nullptr;
   int debugMode = 0;
   volatile LONG stopRequested = 0;
+  volatile LONG stopBegun = 0;  // the stop sequence was set in motion, or the supervision has ended
   SERVICE_STATUS serviceStatus = {};
   SERVICE_STATUS_HANDLE statusHandle = nullptr;
   HANDLE eventSource = nullptr;

@@ -42,7 +42,6 @@ void deleteChildFiles() {
 bool shutdownFilePresent() {
   std::FILE* file = std::fopen(SHUTDOWN_FILE, "r");
   if (file == nullptr) return false;
-  debugLine("Application initiated shutdown detected, waiting five seconds for exit");
   std::fclose(file);
   return true;
 }
@@ -72,6 +71,26 @@ HANDLE childJob() {
   }();
   return job;
 }
+
+// A notice of every file name made or removed in the working directory (the
+// current one), so that the watch wakes when "shutdown" appears and sleeps
+// otherwise; null where the system will not give one (some shares), and the
+// watch then looks once a second.
+HANDLE watchWorkingDirectory() {
+  HANDLE change = FindFirstChangeNotificationA(".", FALSE, FILE_NOTIFY_CHANGE_FILE_NAME);
+  if (change != INVALID_HANDLE_VALUE) return change;
+  char line[160];
+  std::snprintf(line, sizeof line,
+                "No change notification for the working directory (error %lu): looking for the shutdown "
+                "file once a second",
+                GetLastError());
+  debugLine(line);
+  return nullptr;
+}
+
+// Set when a termination request of the host reached the running child, by
+// whichever thread made it; under childGuard.
+bool childKilled = false;
 
 // Puts the child, created suspended, in the job and lets it run. A refused
 // assignment (before Windows 8 a process in a job of its launcher cannot be
@@ -158,10 +177,16 @@ bool duplicateChild(HANDLE* process, HANDLE* thread) {
 }
 
 // The termination request through process, with its log lines and message.
+// A child that the other thread has already killed is not asked again: the
+// second request could only fail.
 bool killThrough(HANDLE process) {
   traceRecord("killServiceApp", "ENTRY");
   debugLine("Sending application termination signal");
-  if (process != nullptr && TerminateProcess(process, KILLED_EXIT_CODE)) {
+  AcquireSRWLockExclusive(&childGuard);
+  bool killed = childKilled || (process != nullptr && TerminateProcess(process, KILLED_EXIT_CODE));
+  childKilled = killed;
+  ReleaseSRWLockExclusive(&childGuard);
+  if (killed) {
     debugLine("Application terminated");
     traceRecord("killServiceApp", "EXIT - TRUE");
     return true;
@@ -175,43 +200,83 @@ bool killThrough(HANDLE process) {
 
 // The child's exit code tells a kill (999) from a JVM that failed at start (1)
 // or one that crashed. The watch saw the primary thread end, or gave up one
-// poll after a kill: the process itself may take a moment more.
-void logChildExit() {
+// poll after a kill: the process itself may take a moment more. how is
+// "exited", or "was killed" after a kill by the host.
+void logChildExit(const char* how) {
   HANDLE process = hostState.childProcess.hProcess;
   DWORD code = STILL_ACTIVE;
   char line[96];
   if (WaitForSingleObject(process, CHILD_POLL_MS) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code) &&
       code != STILL_ACTIVE)
-    std::snprintf(line, sizeof line, "Application exited with exit code %lu",
+    std::snprintf(line, sizeof line, "Application %s with exit code %lu", how,
                   static_cast<unsigned long>(code));
   else
-    std::snprintf(line, sizeof line, "Application exited, exit code not known yet");
+    std::snprintf(line, sizeof line, "Application %s, exit code not known yet", how);
   debugLine(line);
 }
 
-// Waits on the child until it has ended, granting five seconds and then
-// killing it when a shutdown file appears.
-void watchChild() {
-  bool killed = false;
-  for (;;) {
-    DWORD waited = WaitForSingleObject(hostState.childProcess.hThread, CHILD_POLL_MS);
-    if (waited != WAIT_TIMEOUT || killed) break;
-    if (!shutdownFilePresent()) continue;
-    if (WaitForSingleObject(hostState.childProcess.hThread, CHILD_GRACE_MS) == WAIT_TIMEOUT) {
+bool stopUnderWay() {
+  return hostState.stopRequested != 0;
+}
+
+// A shutdown file while the child runs. The host's own (a stop is under way):
+// the stop grants the grace and kills, and the watch waits for the child's
+// end, long enough for both. The application's own announcement: five
+// seconds, then the kill, unless a stop takes over meanwhile.
+void followShutdownFile(HANDLE thread) {
+  if (!stopUnderWay()) {
+    debugLine("Application initiated shutdown detected, waiting five seconds for exit");
+    if (WaitForSingleObject(thread, CHILD_GRACE_MS) != WAIT_TIMEOUT) {
+      debugLine("Application exited by itself");
+      return;
+    }
+    if (!stopUnderWay()) {
       debugLine("Application did not exit in time allotted, killing it");
       killServiceApp();
-      killed = true;
-    } else {
-      debugLine("Application exited by itself");
+      // The watch ends after one more poll, whether or not the child is gone.
+      WaitForSingleObject(thread, CHILD_POLL_MS);
+      return;
     }
   }
-  logChildExit();
+  WaitForSingleObject(thread, STOP_TIMER_MS + CHILD_GRACE_MS);
+}
+
+// Waits until the child has ended, sleeping between the child's end and a
+// change of the working directory's file names (or a one-second poll).
+void watchChild() {
+  HANDLE thread = hostState.childProcess.hThread;
+  HANDLE change = watchWorkingDirectory();
+  // A name made before the notice was armed is looked for at once.
+  bool look = change != nullptr;
+  for (;;) {
+    if (look && shutdownFilePresent()) {
+      followShutdownFile(thread);
+      break;
+    }
+    HANDLE handles[] = {thread, change};
+    DWORD waited = change != nullptr ? WaitForMultipleObjects(2, handles, FALSE, INFINITE)
+                                     : WaitForSingleObject(thread, CHILD_POLL_MS);
+    if (waited != WAIT_TIMEOUT && waited != WAIT_OBJECT_0 + 1) break;  // ended, or the wait failed
+    if (waited == WAIT_OBJECT_0 + 1 && !FindNextChangeNotification(change)) {
+      FindCloseChangeNotification(change);
+      change = watchWorkingDirectory();
+    }
+    look = true;
+  }
+  if (change != nullptr) FindCloseChangeNotification(change);
+  AcquireSRWLockShared(&childGuard);
+  bool killed = childKilled;
+  ReleaseSRWLockShared(&childGuard);
+  logChildExit(killed ? "was killed" : "exited");
 }
 
 }  // namespace
 
 bool startServiceApp(const char* command) {
   traceRecord("startServiceApp", "ENTRY");
+  AcquireSRWLockExclusive(&childGuard);
+  childKilled = false;
+  ReleaseSRWLockExclusive(&childGuard);
   bool stopFirst = false;
   if (!createChild(command, &stopFirst)) {
     DWORD error = 0;
@@ -238,9 +303,11 @@ bool startServiceApp(const char* command) {
 bool stopServiceApp() {
   traceRecord("stopServiceApp", "ENTRY");
   // Under the guard: a child being created is published before the stop
-  // looks for it, and one not yet begun is not created at all.
+  // looks for it, and one not yet begun is not created at all. The event
+  // ends a restart pause; the supervision closes it under the guard too.
   AcquireSRWLockExclusive(&childGuard);
   hostState.stopRequested = 1;
+  if (hostState.stopEvent != nullptr) SetEvent(hostState.stopEvent);
   ReleaseSRWLockExclusive(&childGuard);
   debugLine("Creating shutdown file.");
   std::FILE* file = std::fopen(hostState.shutdownFilePath.c_str(), "w");
@@ -257,16 +324,32 @@ bool killServiceApp() {
   return killThrough(hostState.childProcess.hProcess);
 }
 
-void ServiceStop() {
+void announceStop() {
   traceRecord("ServiceStop", "ENTRY");
   emitMessage(MSG_LOGGED_INFO, "ServiceStop", MSG_STOPPING, hostState.displayName);
-  reportServiceStatus(SERVICE_STOP_PENDING);
+  reportServiceStatus(SERVICE_STOP_PENDING, STOP_WAIT_HINT_MS);
   debugLine("STATE TRANSITION -> SERVICE_STOP_PENDING");
   stopServiceApp();
+}
+
+void ServiceStop() {
+  announceStop();
+  finishStop();
+}
+
+void finishStop() {
   HANDLE process = nullptr;
   HANDLE thread = nullptr;
   if (duplicateChild(&process, &thread)) {
-    if (WaitForSingleObject(thread, STOP_TIMER_MS) == WAIT_TIMEOUT) {
+    // The stop timer, told to the manager as progress once a second.
+    DWORD waited = WAIT_TIMEOUT;
+    for (DWORD left = STOP_TIMER_MS; left > 0 && waited == WAIT_TIMEOUT;) {
+      DWORD slice = left < CHILD_POLL_MS ? left : CHILD_POLL_MS;
+      waited = WaitForSingleObject(thread, slice);
+      left -= slice;
+      reportServiceStatus(SERVICE_STOP_PENDING, STOP_WAIT_HINT_MS);
+    }
+    if (waited == WAIT_TIMEOUT) {
       debugLine("Stop timer exceeded, killing application.");
       killThrough(process);
     }
@@ -292,7 +375,7 @@ DWORD ServiceStart(int, char**, const char*, const char* javaCommand) {
     traceRecord("ServiceStart", "EXIT");
     return hostState.workingDirectoryError;
   }
-  InterlockedExchange(&hostState.stopRequested, 0);
+  armStop();
   reportServiceStatus(SERVICE_RUNNING);
   debugLine("STATE TRANSITION -> SERVICE_RUNNING");
   hostState.stopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -310,20 +393,26 @@ DWORD ServiceStart(int, char**, const char*, const char* javaCommand) {
       }
       if (hostState.stopRequested == 0) {
         debugLine("Sleeping 30 seconds before application restart");
-        Sleep(RESTART_PAUSE_MS);
+        // A stop ends the pause.
+        WaitForSingleObject(hostState.stopEvent, RESTART_PAUSE_MS);
       }
     }
   }
+  endStops();
   emitMessage(hostState.debugMode ? MSG_PRINTED : MSG_LOGGED_INFO, "serviceStart", MSG_STOPPED,
               hostState.displayName);
+  AcquireSRWLockExclusive(&childGuard);
   if (hostState.stopEvent != nullptr) {
     SetEvent(hostState.stopEvent);
     CloseHandle(hostState.stopEvent);
     hostState.stopEvent = nullptr;
   }
-  // Windows records why the service ended and may apply its recovery.
+  ReleaseSRWLockExclusive(&childGuard);
+  // Windows records why the service ended and may apply its recovery. Reported
+  // here when no stop ran (the application could not be started); after a
+  // stop, the stop has reported it, and nothing follows it.
   setServiceExitCode(exitCode);
-  reportServiceStatus(SERVICE_STOPPED);
+  if (reportServiceStatus(SERVICE_STOPPED)) debugLine("STATE TRANSITION -> SERVICE_STOPPED");
   traceRecord("ServiceStart", "EXIT");
   return exitCode;
 }

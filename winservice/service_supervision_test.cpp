@@ -225,7 +225,7 @@ TEST_F(Supervision, AnApplicationThatEndsOnItsOwnIsWatchedToItsEnd) {
       {"announce-shutdown 1\nignore-shutdown\n",
        {"Application initiated shutdown detected, waiting five seconds for exit",
         "Application did not exit in time allotted, killing it", "Sending application termination signal",
-        "Application terminated\n", "Application exited with exit code 999\n"},
+        "Application terminated\n", "Application was killed with exit code 999\n"},
        "Application exited by itself",
        zaq::KILLED_EXIT_CODE,
        6000,

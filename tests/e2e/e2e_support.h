@@ -103,7 +103,9 @@ DWORD serviceType(const std::string& name);
 struct StopResult {
   ::testing::AssertionResult accepted = ::testing::AssertionFailure();  // with the refusal's error
   std::vector<DWORD> statesSeen;
-  DWORD milliseconds = 0;  // until SERVICE_STOPPED was seen
+  DWORD milliseconds = 0;   // until SERVICE_STOPPED was seen
+  SERVICE_STATUS answer{};  // the status ControlService returned with
+  DWORD answerMs = 0;       // until ControlService returned
 };
 StopResult stopService(const std::string& name, DWORD timeoutMs = 30000);
 
