@@ -17,7 +17,17 @@ CodesetConverter osRecord{nullptr, CT_OS, "OS", 0, 0, 0};
 // (so that freeing table frees both) and builds it: 128 KiB, and a few
 // tenths of a millisecond (mostly the new pages), per converter opened.
 // Without memory for it the converter still works, reading its rows.
+// A single-byte converter gets its 2 KiB of two-byte reach instead.
 void attachBmpCodes(CodesetConverter* converter) {
+  if (converter->type == CT_SBCS) {
+    std::size_t at = converter->tableSize;
+    void* grown = std::realloc(converter->table, at + kSbcsLowCount);
+    if (grown == nullptr) return;
+    converter->table = static_cast<unsigned char*>(grown);
+    buildSbcsLowBytes(converter, converter->table + at);
+    converter->sbcsLowBytes = converter->table + at;
+    return;
+  }
   void (*build)(const CodesetConverter*, std::uint16_t*) = nullptr;
   if (converter->type == CT_DBCS || converter->type == CT_MBCS) build = buildAsciiBasedCodes;
   if (converter->type == CT_GB18030) build = buildGb18030Codes;

@@ -40,6 +40,10 @@ struct CodesetConverter {
   // open and kept in the same heap block as table, after its tableSize bytes.
   // Null otherwise; the engines then read the table's rows.
   const std::uint16_t* bmpCodes = nullptr;
+  // Type 1 opened by openConverter: its bytes of U+0000 to U+07FF
+  // (kSbcsLowCount, see encoders.h), built and kept the same way. Null
+  // otherwise; the engine then builds them per call.
+  const unsigned char* sbcsLowBytes = nullptr;
 };
 
 // Process-wide converters, owned by the library and never freed.

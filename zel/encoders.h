@@ -47,6 +47,11 @@ inline constexpr std::size_t kBmpCodeCount = 0x10000;
 inline constexpr std::uint16_t kBmpCodeUnmapped = 0xFFFF;  // '?', one substitution
 inline constexpr std::uint16_t kBmpCodeGeneral = 0xFFFE;   // left to the engine's general path
 
+// The bytes of U+0000 to U+07FF in a single-byte converter (CT_SBCS): the
+// whole reach of one- and two-byte UTF-8 sequences, read with one access.
+inline constexpr std::size_t kSbcsLowCount = 0x800;
+void buildSbcsLowBytes(const CodesetConverter* converter, unsigned char* bytes);
+
 // Fill codes (kBmpCodeCount entries) from a checked table of type 2 or 3,
 // or of type 10.
 void buildAsciiBasedCodes(const CodesetConverter* converter, std::uint16_t* codes);

@@ -105,9 +105,14 @@ int encodeSbcs(CodesetConverter* converter, const unsigned char** in, const unsi
   const Rows rows = rowsOf(table);
   const unsigned char subByte = table[kTableSubByteOffset];
   const std::uint16_t subChar = readLe16(table + kTableSubCharOffset);
-  // The rows of U+0000 to U+07FF, all that two-byte sequences reach.
-  std::array<const unsigned char*, 8> low;
-  for (std::uint32_t high = 0; high < 8; ++high) low[high] = rows.row(high << 8);
+  // The bytes of U+0000 to U+07FF, all that two-byte sequences reach, in
+  // one array: one read a character instead of a row's and then its entry.
+  std::array<unsigned char, kSbcsLowCount> built;
+  const unsigned char* low = converter->sbcsLowBytes;
+  if (low == nullptr) {
+    buildSbcsLowBytes(converter, built.data());
+    low = built.data();
+  }
   return runAsciiBasedEngine(
       converter, in, inEnd, out, outEnd,
       [rows, subByte, subChar](std::uint32_t u, unsigned char* q, std::ptrdiff_t, bool* substituted) {
@@ -124,7 +129,7 @@ int encodeSbcs(CodesetConverter* converter, const unsigned char** in, const unsi
         // Text of a Latin, Greek or Cyrillic page: short ASCII runs between
         // two-byte sequences. Two sequences at a time where the text allows,
         // checked with one eight-byte read.
-        auto mapped = [&low](std::uint32_t u) { return low[u >> 8][u & 0xFF]; };
+        auto mapped = [low](std::uint32_t u) { return low[u]; };  // u < 0x800
         for (;;) {
           std::size_t n = charactersThatFit(p, pEnd, q, qEnd, 2, 1);
           if (n == 0) return;
@@ -242,6 +247,12 @@ int encodeMbcs(CodesetConverter* converter, const unsigned char** in, const unsi
                          takeAsciiAndThreeByteRun(p, pEnd, q, qEnd, 0x100,
                                                   [rows](std::uint32_t u) { return mbcsCode(rows, u); }));
       });
+}
+
+void buildSbcsLowBytes(const CodesetConverter* converter, unsigned char* bytes) {
+  const Rows rows = rowsOf(converter->table);
+  for (std::uint32_t high = 0; high < kSbcsLowCount >> 8; ++high)
+    std::memcpy(bytes + (high << 8), rows.row(high << 8), 0x100);
 }
 
 void buildAsciiBasedCodes(const CodesetConverter* converter, std::uint16_t* codes) {
