@@ -97,22 +97,15 @@ int runAsciiBasedEngine(CodesetConverter* converter, const unsigned char** in, c
   return status;
 }
 
-}  // namespace
-
-int encodeSbcs(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
-               unsigned char** out, unsigned char* outEnd) {
+// low: the converter's bytes of U+0000 to U+07FF, all that two-byte
+// sequences reach, in one array: one read a character instead of a row's
+// and then its entry.
+int encodeSbcsWith(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
+                   unsigned char** out, unsigned char* outEnd, const unsigned char* low) {
   const unsigned char* table = converter->table;
   const Rows rows = rowsOf(table);
   const unsigned char subByte = table[kTableSubByteOffset];
   const std::uint16_t subChar = readLe16(table + kTableSubCharOffset);
-  // The bytes of U+0000 to U+07FF, all that two-byte sequences reach, in
-  // one array: one read a character instead of a row's and then its entry.
-  std::array<unsigned char, kSbcsLowCount> built;
-  const unsigned char* low = converter->sbcsLowBytes;
-  if (low == nullptr) {
-    buildSbcsLowBytes(converter, built.data());
-    low = built.data();
-  }
   return runAsciiBasedEngine(
       converter, in, inEnd, out, outEnd,
       [rows, subByte, subChar](std::uint32_t u, unsigned char* q, std::ptrdiff_t, bool* substituted) {
@@ -172,6 +165,17 @@ int encodeSbcs(CodesetConverter* converter, const unsigned char** in, const unsi
           } while (--n != 0);
         }
       });
+}
+
+}  // namespace
+
+int encodeSbcs(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
+               unsigned char** out, unsigned char* outEnd) {
+  if (converter->sbcsLowBytes != nullptr)
+    return encodeSbcsWith(converter, in, inEnd, out, outEnd, converter->sbcsLowBytes);
+  std::array<unsigned char, kSbcsLowCount> low;
+  buildSbcsLowBytes(converter, low.data());
+  return encodeSbcsWith(converter, in, inEnd, out, outEnd, low.data());
 }
 
 int encodeDbcs(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
