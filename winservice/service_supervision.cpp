@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "winservice/child_output.h"
 #include "winservice/message_table.h"
 #include "winservice/service_control.h"
 #include "winservice/service_debuglog.h"
@@ -83,18 +84,21 @@ bool createChild(const char* command, bool* stopFirst) {
   startup.wShowWindow = SW_SHOWNORMAL;
   // CreateProcessA may write into the command line: give it a copy.
   std::string commandLine = command;
+  ChildStartup capture = beginChildOutput(&startup);
   AcquireSRWLockExclusive(&childGuard);
   *stopFirst = hostState.stopRequested != 0;
   bool created = false;
   if (!*stopFirst) {
     deleteChildFiles();
     debugLine("Creating application process.");
-    created = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CHILD_CREATION_FLAGS,
-                             nullptr, nullptr, &startup, &hostState.childProcess) != 0;
+    created = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, capture.inheritHandles,
+                             CHILD_CREATION_FLAGS | capture.creationFlags, nullptr, nullptr, capture.startup,
+                             &hostState.childProcess) != 0;
     if (!created) hostState.childProcess = PROCESS_INFORMATION{};
   }
   DWORD error = GetLastError();
   ReleaseSRWLockExclusive(&childGuard);
+  childOutputCreated(created);
   SetLastError(error);
   return created;
 }
@@ -179,6 +183,7 @@ bool startServiceApp(const char* command) {
   if (!hostState.debugMode) emitMessage(MSG_LOGGED_INFO, "startServiceApp", MSG_PROCESS_STARTED, command);
   debugLine("Application started");
   watchChild();
+  endChildOutput();
   if (!hostState.debugMode) emitMessage(MSG_LOGGED_INFO, "startServiceApp", MSG_PROCESS_STOPPED, command);
   closeChild();
   traceRecord("startServiceApp", "EXIT - TRUE");
