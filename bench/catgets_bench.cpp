@@ -1,5 +1,7 @@
 // catgets of present messages and catopen plus a first lookup: ours against
-// glibc's catgets on the same English messages compiled with glibc's gencat.
+// glibc's catgets on the same English messages compiled with glibc's gencat,
+// and ours on those messages written with sets and messages in reverse order
+// (a file that the loader sorts).
 #include <nl_types.h>
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "zel/catalog_format.h"
 #include "zel/catalogs.h"
 
 namespace {
@@ -42,6 +45,30 @@ double lookupNanoseconds(Lookup lookup, int rounds, std::size_t* checksum) {
   return defaultText;
 }
 
+struct ImageMessage {
+  std::uint32_t id;
+  std::string text;
+};
+struct ImageSet {
+  std::uint32_t id;
+  std::vector<ImageMessage> messages;
+};
+
+// The open catalog's texts as a catalog image with its sets and the messages
+// of each in reverse order.
+std::string reversedImage(zel::Catalog* catalog) {
+  std::vector<ImageSet> sets;
+  for (std::int32_t i = catalog->setCount - 1; i >= 0; --i) {
+    const zel::CatalogSet* set = zel::findSet(catalog, catalog->sets[i].setId);
+    ImageSet reversed{static_cast<std::uint32_t>(set->setId), {}};
+    for (std::uint32_t m = set->messageCount; m-- > 0;)
+      reversed.messages.push_back(
+          {static_cast<std::uint32_t>(set->messages[m].msgId), set->messages[m].text});
+    sets.push_back(reversed);
+  }
+  return zel::writeCatalogImage(sets);
+}
+
 bool compileWithGencat(const fs::path& source, const fs::path& catalog) {
   std::string command = "gencat '" + catalog.string() + "' '" + source.string() + "'";
   return std::system(command.c_str()) == 0;
@@ -67,14 +94,34 @@ int main() {
     std::fprintf(stderr, "catgets_bench: cannot open the catalogs\n");
     return 1;
   }
+  fs::path reversedPath = work / "reversed.cat";
+  {
+    std::string image = reversedImage(reinterpret_cast<zel::Catalog*>(handle));
+    std::FILE* out = std::fopen(reversedPath.string().c_str(), "wb");
+    if (out == nullptr || std::fwrite(image.data(), 1, image.size(), out) != image.size() ||
+        std::fclose(out) != 0) {
+      std::fprintf(stderr, "catgets_bench: cannot write %s\n", reversedPath.string().c_str());
+      return 1;
+    }
+  }
+  zel::CatalogHandle reversed = zel::catopen(reversedPath.string().c_str(), 0);
+  for (int id : messageNumbers)
+    if (reversed == zel::CAT_INVALID_HANDLE ||
+        std::string(zel::catgets(reversed, 2, id, "-")) != zel::catgets(handle, 2, id, "+")) {
+      std::fprintf(stderr, "catgets_bench: the reversed catalog does not answer message 2/%d\n", id);
+      return 1;
+    }
   std::size_t checksum = 0;
   const int rounds = 100000;
   // Best of several alternating trials: the machine may be shared.
-  double zelLookup = 1e9, glibcLookup = 1e9, callOnly = 1e9;
+  double zelLookup = 1e9, glibcLookup = 1e9, callOnly = 1e9, reversedLookup = 1e9;
   for (int trial = 0; trial < 9; ++trial) {
     zelLookup = std::min(
         zelLookup,
         lookupNanoseconds([&](int id) { return zel::catgets(handle, 2, id, "-"); }, rounds, &checksum));
+    reversedLookup = std::min(
+        reversedLookup,
+        lookupNanoseconds([&](int id) { return zel::catgets(reversed, 2, id, "-"); }, rounds, &checksum));
     glibcLookup =
         std::min(glibcLookup,
                  lookupNanoseconds([&](int id) { return ::catgets(glibc, 2, id, "-"); }, rounds, &checksum));
@@ -97,6 +144,18 @@ int main() {
     zel::catclose(h);
   }
   double zelOpen = nanosecondsSince(start, opens);
+  std::vector<std::string> reversedCopies;
+  for (int i = 0; i < opens; ++i) {
+    reversedCopies.push_back((work / ("reversed" + std::to_string(i) + ".cat")).string());
+    fs::copy_file(reversedPath, reversedCopies.back(), fs::copy_options::overwrite_existing);
+  }
+  start = Clock::now();
+  for (const std::string& copy : reversedCopies) {
+    zel::CatalogHandle h = zel::catopen(copy.c_str(), 0);
+    checksum += static_cast<unsigned char>(zel::catgets(h, 2, 7, "-")[0]);
+    zel::catclose(h);
+  }
+  double reversedOpen = nanosecondsSince(start, opens);
   start = Clock::now();
   for (int i = 0; i < opens; ++i) {
     zel::CatalogHandle h = zel::catopen(ours.c_str(), 0);
@@ -117,11 +176,14 @@ int main() {
               MESSAGE_COUNT, rounds);
   std::printf("  zel::catgets                %8.2f ns/call\n", zelLookup);
   std::printf("  glibc catgets               %8.2f ns/call\n", glibcLookup);
+  std::printf("  zel::catgets, reversed file %8.2f ns/call (sets and messages in reverse order)\n",
+              reversedLookup);
   std::printf("  an empty call and the loop  %8.2f ns/call (a function of the same signature)\n", callOnly);
   std::printf("  ratio zel/glibc             %8.2f (target at most 0.50)\n", zelLookup / glibcLookup);
   std::printf("  ratio net of the empty call %8.2f\n", (zelLookup - callOnly) / (glibcLookup - callOnly));
   std::printf("catopen + first lookup of set 2 (%d opens)\n", opens);
   std::printf("  zel, file not yet open    %10.0f ns\n", zelOpen);
+  std::printf("  zel, reversed, not yet open %8.0f ns\n", reversedOpen);
   std::printf("  zel, catalog already open %10.0f ns\n", zelReopen);
   std::printf("  glibc                     %10.0f ns\n", glibcOpen);
   std::printf("(checksum %zu)\n", checksum);

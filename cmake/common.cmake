@@ -49,9 +49,12 @@ function(zaq_host_path out path)
 endfunction()
 
 # One GoogleTest program made of the *_test.cpp files given; each test case
-# becomes a CTest test. Windows ones run under Wine within the session fixture.
+# becomes a CTest test. Windows ones run under Wine within the session fixture;
+# with LOCALES, once per locale (named <test>/<locale>) with LC_ALL set to it:
+# Wine gives a process started so that locale and its ANSI code page, and its
+# Windows children inherit them.
 function(zaq_add_gtest name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;PROPERTIES;LOCALES" ${ARGN})
   # The fuzz and bench builds make only their own programs: their test
   # programs are defined (so folders may refer to them) but not built or run.
   set(exclude)
@@ -68,6 +71,12 @@ function(zaq_add_gtest name)
   target_compile_definitions(${name} PRIVATE ZAQ_SOURCE_DIR="${src}" ZAQ_BINARY_DIR="${bin}")
   if(exclude OR (WIN32 AND NOT ZAQ_RUN_WINE_TESTS))
     return()
+  elseif(WIN32 AND T_LOCALES)
+    foreach(locale IN LISTS T_LOCALES)
+      gtest_discover_tests(${name} TEST_SUFFIX /${locale} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                           PROPERTIES FIXTURES_REQUIRED wine_session LABELS wine
+                                      ENVIRONMENT_MODIFICATION LC_ALL=set:${locale} ${T_PROPERTIES})
+    endforeach()
   elseif(WIN32)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                          PROPERTIES FIXTURES_REQUIRED wine_session LABELS wine ${T_PROPERTIES})

@@ -5,10 +5,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "winservice/message_format.h"
 #include "zel/catalogs.h"
+#include "zel/format_rule.h"
 #include "zel/locale.h"
 
 namespace {
@@ -22,6 +25,19 @@ std::string scratchPath() {
          std::to_string(getpid()) + "_" + std::to_string(serial++) + ".cat";
 }
 
+[[noreturn]] void notFound(const char* what, int setId, int msgId) {
+  std::fprintf(stderr, "%s %d/%d of the loaded catalog is not found\n", what, setId, msgId);
+  std::abort();
+}
+
+// As the service host uses a catalog text: as a format, when the rule lets
+// it stand for a default, filled into the room of a message.
+void formatAsTheHostDoes(const char* text) {
+  if (!zel::formatCanReplace(text, "%s %i")) return;
+  std::string message = zaq::formatKeepingEndOf(text, 4095, "inserted text", 206);
+  if (message.size() > 4095) __builtin_trap();
+}
+
 void lookUpEverything(zel::CatalogHandle handle, const std::uint8_t* data, std::size_t size) {
   const char* fallback = "default";
   zel::Catalog* catalog = reinterpret_cast<zel::Catalog*>(handle);
@@ -29,12 +45,19 @@ void lookUpEverything(zel::CatalogHandle handle, const std::uint8_t* data, std::
     int setId = catalog->sets[i].setId;
     for (int msgId = -1; msgId < 6; ++msgId) {
       const char* text = zel::catgets(handle, setId, msgId, fallback);
-      if (text != fallback) (void)std::strlen(text);
+      if (text != fallback) formatAsTheHostDoes(text);
     }
+    // Whatever the order of the file, every set kept is found by its number
+    // and every message of a loaded set by its own (negative set numbers and
+    // message numbers below 1 are never found).
     const zel::CatalogSet& set = catalog->sets[i];
+    if (setId >= 0 && zel::findSet(catalog, setId) != &set) notFound("set", setId, 0);
     for (std::uint32_t m = 0; set.state == zel::CATALOG_SET_LOADED && m < set.messageCount; ++m) {
-      const char* text = zel::catgets(handle, setId, set.messages[m].msgId, fallback);
-      if (text != fallback) (void)std::strlen(text);
+      const zel::CatalogMessage& message = set.messages[m];
+      const char* text = zel::catgets(handle, setId, message.msgId, fallback);
+      if (text != fallback) formatAsTheHostDoes(text);
+      if (setId >= 0 && message.msgId >= 1 && text != message.converted)
+        notFound("message", setId, message.msgId);
     }
   }
   for (std::size_t i = 0; i + 8 <= size && i < 64; i += 8) {

@@ -1,4 +1,5 @@
-// The configuration property file readers over arbitrary file content.
+// The configuration property file readers over arbitrary file content, as
+// editors and careless hands write it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -12,13 +13,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // fmemopen refuses an empty buffer; an empty file is covered by a null one.
     std::FILE* file = size > 0 ? fmemopen(content.data(), content.size(), "r") : nullptr;
     std::string text = "x";
+    zaq::ConfigNotices notices;
     if (reader == 0)
-      zaq::readJvmOptionsFrom(file, text, 1952);
+      zaq::readJvmOptionsFrom(file, text, 1952, &notices, "client.pref");
     else
-      zaq::appendJdbcJarsFrom(file, text);
+      zaq::appendJdbcJarsFrom(file, text, &notices, "server.ini");
     if (file != nullptr) std::fclose(file);
     // Whatever the content, the readers only append.
     if (text.empty() || text[0] != 'x') __builtin_trap();
+    // A value left out for its quote never reaches the command line: what
+    // was appended holds matched quotes only.
+    std::size_t quotes = 0;
+    for (char c : text)
+      if (c == '"') ++quotes;
+    if (quotes % 2 != 0) __builtin_trap();
   }
   return 0;
 }

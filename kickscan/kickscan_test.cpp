@@ -183,10 +183,12 @@ INSTANTIATE_TEST_SUITE_P(
                       ListenerCase{"ArgumentsIgnored", 300, " -x /help rescan 127.0.0.2 99"}),
     [](const ::testing::TestParamInfo<ListenerCase>& info) { return std::string(info.param.name); });
 
-TEST_F(KickscanTest, NoListenerReportsTheRefusalOnceAndExitsZero) {
+// A script can tell that no rescan was asked for: the exit code is the
+// refusal's Winsock error (WSAECONNREFUSED).
+TEST_F(KickscanTest, NoListenerReportsTheRefusalOnceAndExitsWithItsCode) {
   KickscanRun run = runKickscan("");
   ASSERT_TRUE(run.finished);
-  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_EQ(run.exitCode, 10061u);
   ASSERT_EQ(run.debugTexts.size(), 1u);
   EXPECT_EQ(run.debugTexts[0], "Connecting to the server failed. Error: 10061");
 }

@@ -32,7 +32,7 @@ ClassPath serverClassPath(JarLister lister, const std::string& dir) {
   ClassPath result;
   result.classPath = server + ";" + all;
   appendOptional(result.classPath, modules);
-  appendJdbcJars(result.classPath, dir.c_str());
+  appendJdbcJars(result.classPath, dir.c_str(), &result.notices);
   return result;
 }
 

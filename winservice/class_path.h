@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "winservice/config_files.h"
 #include "winservice/launch_kind.h"
 
 namespace zaq {
@@ -22,7 +23,8 @@ void addJarEntry(JarList& group, const char* prefix, const char* name, const cha
 
 struct ClassPath {
   std::string classPath;
-  JarList bootList;  // agent only; the command line puts it after the class path
+  JarList bootList;       // agent only; the command line puts it after the class path
+  ConfigNotices notices;  // what server.ini's reader left out
 };
 
 // Runs the recipe of kind over dir (the working directory, no trailing "\"),

@@ -1,5 +1,6 @@
 #include "winservice/config_files.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "winservice/command_quoting.h"
@@ -28,17 +29,74 @@ constexpr JvmKey JVM_KEYS[] = {
     {"server.keystore.password=", nullptr},
 };
 
-// Drops trailing blanks and line ends; the first character always stays.
+constexpr char UTF8_BOM[] = "\xEF\xBB\xBF";
+
+bool isBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+// Drops trailing blanks, tabs and line ends; the first character always stays.
 void cleanLineEnd(char* line) {
   std::size_t length = std::strlen(line);
-  while (length > 1 && (line[length - 1] == ' ' || line[length - 1] == '\r' || line[length - 1] == '\n'))
+  while (length > 1 && (isBlank(line[length - 1]) || line[length - 1] == '\r' || line[length - 1] == '\n'))
     line[--length] = '\0';
 }
 
-// The value of a line: everything after its first "=", or null without one.
+// The value of a line: everything after its first "=" and the blanks and
+// tabs that follow it, or null without one.
 const char* lineValue(const char* line) {
-  const char* equals = std::strchr(line, '=');
-  return equals != nullptr ? equals + 1 : nullptr;
+  const char* value = std::strchr(line, '=');
+  if (value == nullptr) return nullptr;
+  for (++value; isBlank(*value);) ++value;
+  return value;
+}
+
+bool unmatchedQuote(const char* value) {
+  std::size_t quotes = 0;
+  for (; *value != '\0'; ++value)
+    if (*value == '"') ++quotes;
+  return quotes % 2 != 0;
+}
+
+void noteOnce(ConfigNotices* notices, const std::string& file, const std::string& key) {
+  if (notices == nullptr) return;
+  for (const ConfigNotice& notice : *notices)
+    if (notice.file == file && notice.key == key) return;
+  notices->push_back({file, key});
+}
+
+// Reads the next line of the file into line; the first one without a UTF-8
+// byte-order mark. False at the end, and for a file that is not text as
+// these readers know it (unreadable, or UTF-16), which is noted.
+bool nextLine(std::FILE* file, char (&line)[LINE_SIZE], bool first, ConfigNotices* notices,
+              const std::string& path) {
+  if (file == nullptr) return false;
+  if (std::fgets(line, LINE_SIZE, file) == nullptr) {
+    if (std::ferror(file)) noteOnce(notices, path, "");
+    return false;
+  }
+  if (!first) return true;
+  if (std::strncmp(line, UTF8_BOM, 3) == 0) std::memmove(line, line + 3, std::strlen(line + 3) + 1);
+  if ((line[0] == '\xFF' && line[1] == '\xFE') || (line[0] == '\xFE' && line[1] == '\xFF')) {
+    noteOnce(notices, path, "");
+    return false;
+  }
+  return true;
+}
+
+// The key as an operator writes it in the file, without its "=".
+std::string keyName(const char* key) {
+  std::string name = key;
+  if (!name.empty() && name.back() == '=') name.pop_back();
+  return name;
+}
+
+// Opens path for reading; a file that is there but cannot be opened is noted.
+std::FILE* openConfigFile(const std::string& path, ConfigNotices* notices) {
+  errno = 0;
+  std::FILE* file = std::fopen(path.c_str(), "r");
+  if (file == nullptr && errno != ENOENT) noteOnce(notices, path, "");
+  return file;
 }
 
 std::string openedPath(const char* dir, const char* fileName) {
@@ -50,11 +108,13 @@ std::string openedPath(const char* dir, const char* fileName) {
 
 }  // namespace
 
-void readJvmOptionsFrom(std::FILE* file, std::string& options, int defaultPort) {
+void readJvmOptionsFrom(std::FILE* file, std::string& options, int defaultPort, ConfigNotices* notices,
+                        const std::string& path) {
   bool portConfigured = false;
   int keyLines = 0;
   char line[LINE_SIZE];
-  while (file != nullptr && keyLines < MAX_KEY_LINES && std::fgets(line, sizeof line, file) != nullptr) {
+  for (bool first = true; keyLines < MAX_KEY_LINES && nextLine(file, line, first, notices, path);
+       first = false) {
     if (line[0] == '#') continue;
     cleanLineEnd(line);
     for (const JvmKey& key : JVM_KEYS) {
@@ -63,6 +123,10 @@ void readJvmOptionsFrom(std::FILE* file, std::string& options, int defaultPort) 
       if (std::strcmp(key.key, "trova.port=") == 0) portConfigured = true;
       const char* value = lineValue(line);  // never null: every key holds "="
       if (key.option != nullptr && value != nullptr && *value != '\0' && *value != '\n' && *value != '\r') {
+        if (unmatchedQuote(value)) {
+          noteOnce(notices, path, keyName(key.key));
+          continue;
+        }
         options += key.option;
         options += value;
       }
@@ -71,16 +135,19 @@ void readJvmOptionsFrom(std::FILE* file, std::string& options, int defaultPort) 
   if (!portConfigured) options += " -Dtrova.logCmdPort=" + std::to_string(defaultPort) + " ";
 }
 
-void readJvmOptions(std::string& options, int isAgent, const char* dir, int defaultPort) {
-  std::FILE* file = std::fopen(openedPath(dir, isAgent != 0 ? "client.pref" : "server.ini").c_str(), "r");
-  readJvmOptionsFrom(file, options, defaultPort);
+void readJvmOptions(std::string& options, int isAgent, const char* dir, int defaultPort,
+                    ConfigNotices* notices) {
+  std::string path = openedPath(dir, isAgent != 0 ? "client.pref" : "server.ini");
+  std::FILE* file = openConfigFile(path, notices);
+  readJvmOptionsFrom(file, options, defaultPort, notices, path);
   if (file != nullptr) std::fclose(file);
 }
 
-void appendJdbcJarsFrom(std::FILE* file, std::string& classPath) {
+void appendJdbcJarsFrom(std::FILE* file, std::string& classPath, ConfigNotices* notices,
+                        const std::string& path) {
   char line[LINE_SIZE];
   bool found = false;
-  while (file != nullptr && std::fgets(line, sizeof line, file) != nullptr) {
+  for (bool first = true; nextLine(file, line, first, notices, path); first = false) {
     if (line[0] != '#' && std::strstr(line, JDBC_KEY) != nullptr) {
       found = true;
       break;
@@ -93,6 +160,15 @@ void appendJdbcJarsFrom(std::FILE* file, std::string& classPath) {
   // entry would put the current directory on the class path.
   if (value == nullptr || *value == '\0') return;
   std::string driver = value;
+  // A path in one pair of quotes is taken without them (the entries are
+  // quoted below as they need). No file name holds a quote: any other one
+  // would leave the companion entry, cut from the path, unmatched.
+  if (driver.size() >= 2 && driver.front() == '"' && driver.back() == '"')
+    driver = driver.substr(1, driver.size() - 2);
+  if (driver.empty() || driver.find('"') != std::string::npos) {
+    if (!driver.empty()) noteOnce(notices, path, JDBC_KEY);
+    return;
+  }
   std::size_t lastBackslash = driver.rfind('\\');
   std::string companion = lastBackslash == std::string::npos ? "" : driver.substr(0, lastBackslash + 1);
   companion += JDBC_COMPANION;
@@ -105,9 +181,10 @@ void appendJdbcJarsFrom(std::FILE* file, std::string& classPath) {
   classPath += quote ? quoteArgument(companion) : companion;
 }
 
-void appendJdbcJars(std::string& classPath, const char* dir) {
-  std::FILE* file = std::fopen(openedPath(dir, "server.ini").c_str(), "r");
-  appendJdbcJarsFrom(file, classPath);
+void appendJdbcJars(std::string& classPath, const char* dir, ConfigNotices* notices) {
+  std::string path = openedPath(dir, "server.ini");
+  std::FILE* file = openConfigFile(path, notices);
+  appendJdbcJarsFrom(file, classPath, notices, path);
   if (file != nullptr) std::fclose(file);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -54,8 +55,6 @@ TEST(ReadJvmOptions, FollowsTheLinesOfTheFile) {
       {"blank before =", "jvm.heap.max = 512m\n", " -Dtrova.logCmdPort=1952 "},
       {"no trailing comments", "jvm.heap.max=512m # old\n", " -Xmx512m # old -Dtrova.logCmdPort=1952 "},
       {"crlf and blanks", "jvm.heap.max=512m  \r\n", " -Xmx512m -Dtrova.logCmdPort=1952 "},
-      {"tab kept", "jvm.heap.max=512m\t\n", " -Xmx512m\t -Dtrova.logCmdPort=1952 "},
-      {"leading blank of value", "jvm.heap.max= 512m\n", " -Xmx 512m -Dtrova.logCmdPort=1952 "},
       {"first = before key", "a=b jvm.heap.max=1g\n", " -Xmxb jvm.heap.max=1g -Dtrova.logCmdPort=1952 "},
       {"two keys on a line", "jvm.heap.init=jvm.heap.max=1\n",
        " -Xmsjvm.heap.max=1 -Xmxjvm.heap.max=1 -Dtrova.logCmdPort=1952 "},
@@ -69,6 +68,76 @@ TEST(ReadJvmOptions, FollowsTheLinesOfTheFile) {
        " -Xms1m -Xms2m -Xms3m -Dtrova.logCmdPort=1952 "},
   };
   for (const Case& c : cases) EXPECT_EQ(jvmOptions(c.content), c.expected) << c.name;
+}
+
+// Files as editors save them; each case also names what is reported.
+TEST(ReadJvmOptions, TakesFilesAsEditorsWriteThem) {
+  struct Case {
+    const char* name;
+    std::string content;
+    std::string expected;
+    std::string leftOut;  // the key reported, "" for none, "file" for the file
+  } cases[] = {
+      {"byte-order mark before a comment", "\xEF\xBB\xBF#jvm.heap.max=1g\njvm.heap.init=1m\n",
+       " -Xms1m -Dtrova.logCmdPort=1952 ", ""},
+      {"byte-order mark before a key", "\xEF\xBB\xBFjvm.heap.max=1g\n", " -Xmx1g -Dtrova.logCmdPort=1952 ",
+       ""},
+      {"byte-order mark alone", "\xEF\xBB\xBF", " -Dtrova.logCmdPort=1952 ", ""},
+      {"byte-order mark later is text", "x=1\n\xEF\xBB\xBF#jvm.heap.max=1g\n",
+       " -Xmx1g -Dtrova.logCmdPort=1952 ", ""},
+      {"blank after =", "trova.port= 2000\n", " -Dtrova.logCmdPort=2000", ""},
+      {"blanks and tabs after =", "jvm.heap.max= \t 512m\n", " -Xmx512m -Dtrova.logCmdPort=1952 ", ""},
+      {"tab at the end", "jvm.heap.max=512m\t\n", " -Xmx512m -Dtrova.logCmdPort=1952 ", ""},
+      {"blanks and tabs at the end", "jvm.heap.max=512m \t \r\n", " -Xmx512m -Dtrova.logCmdPort=1952 ", ""},
+      {"only blanks after =", "trova.port=  \t\n", "", ""},
+      {"blank inside is kept", "jvm.heap.max=5 12m\n", " -Xmx5 12m -Dtrova.logCmdPort=1952 ", ""},
+      {"unmatched quote", "jvm.heap.max=\"512m\njvm.heap.init=1m\n", " -Xms1m -Dtrova.logCmdPort=1952 ",
+       "jvm.heap.max"},
+      {"unmatched quote in the port", "trova.port=\"2000\n", "", "trova.port"},
+      {"matched quotes pass as they are", "jvm.heap.max=\"512m\"\n", " -Xmx\"512m\" -Dtrova.logCmdPort=1952 ",
+       ""},
+      {"UTF-16", std::string("\xFF\xFEj\0v\0m\0.\0h\0e\0a\0p\0.\0m\0a\0x\0=\0\x31\0g\0\n\0", 30),
+       " -Dtrova.logCmdPort=1952 ", "file"},
+      {"UTF-16 big-endian", std::string("\xFE\xFF\0j\0v\0m\0=\0\x31\0\n", 14), " -Dtrova.logCmdPort=1952 ",
+       "file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ContentFile f(c.content);
+    ASSERT_NE(f.file, nullptr);
+    std::string options;
+    zaq::ConfigNotices notices;
+    zaq::readJvmOptionsFrom(f.file, options, 1952, &notices, "C:\\A\\client.pref");
+    EXPECT_EQ(options, c.expected);
+    if (c.leftOut.empty()) {
+      EXPECT_TRUE(notices.empty());
+    } else {
+      ASSERT_EQ(notices.size(), 1u);
+      EXPECT_EQ(notices[0].file, "C:\\A\\client.pref");
+      EXPECT_EQ(notices[0].key, c.leftOut == "file" ? "" : c.leftOut);
+    }
+  }
+}
+
+TEST(ReadJvmOptions, AFileThatCannotBeReadIsNotedOnceAndAMissingOneNot) {
+  std::string dir = std::string(ZAQ_BINARY_DIR) + "/config_files_scratch";
+  std::filesystem::remove_all(dir);
+  zaq::ConfigNotices notices;
+  std::string options, classPath = "cp";
+  // A folder of the file's name. The readers build dir + "\\" + name, which a
+  // POSIX file system takes as one name: the folder is made under that name.
+  std::filesystem::create_directories(dir + "/folder\\server.ini");
+  zaq::readJvmOptions(options, 0, (dir + "/folder").c_str(), 1953, &notices);
+  zaq::appendJdbcJars(classPath, (dir + "/folder").c_str(), &notices);
+  EXPECT_EQ(options, " -Dtrova.logCmdPort=1953 ");
+  EXPECT_EQ(classPath, "cp");
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].file, dir + "/folder\\server.ini");
+  EXPECT_EQ(notices[0].key, "");
+  zaq::ConfigNotices none;
+  zaq::readJvmOptions(options, 1, (dir + "/missing").c_str(), 1952, &none);
+  EXPECT_TRUE(none.empty());
+  std::filesystem::remove_all(dir);
 }
 
 TEST(ReadJvmOptions, AppendsAndUsesTheCallersDefaultPort) {
@@ -107,6 +176,16 @@ TEST(AppendJdbcJars, TakesTheFirstKeyLine) {
       {"no equals sign", "db.jdbc_jar\n", "cp"},
       {"empty value", "db.jdbc_jar=\n", "cp"},
       {"trailing backslash quoted", "db.jdbc_jar=C:\\a b\\\n", "cp;\"C:\\a b\\\\\";\"C:\\a b\\rx9jcc.jar\""},
+      {"byte-order mark",
+       "\xEF\xBB\xBF"
+       "db.jdbc_jar=a\\b.zip\n",
+       "cp;a\\b.zip;a\\rx9jcc.jar"},
+      {"blanks around the value", "db.jdbc_jar= \tC:\\d\\x.zip \t\r\n", "cp;C:\\d\\x.zip;C:\\d\\rx9jcc.jar"},
+      {"unmatched quote", "db.jdbc_jar=\"C:\\d\\x.zip\n", "cp"},
+      {"quoted path", "db.jdbc_jar=\"C:\\Program Files\\drv\\x.zip\"\n",
+       "cp;\"C:\\Program Files\\drv\\x.zip\";\"C:\\Program Files\\drv\\rx9jcc.jar\""},
+      {"quote inside", "db.jdbc_jar=\"C:\\Program Files\\drv\"\\x.zip\n", "cp"},
+      {"quotes only", "db.jdbc_jar=\"\"\n", "cp"},
   };
   for (const Case& c : cases) EXPECT_EQ(jdbcEntries(c.content), c.expected) << c.name;
 }

@@ -46,6 +46,25 @@ LONG registerSource(const std::string& source, const char* messageFile) {
   return result;
 }
 
+// True when the EventMessageFile of key (expanded; it may list several files
+// separated by ";") names messageFile.
+bool namesMessageFile(const std::string& key, const char* messageFile) {
+  char value[2048];
+  DWORD size = sizeof value;
+  // RRF_RT_REG_SZ takes a REG_EXPAND_SZ value too, expanded.
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), "EventMessageFile", RRF_RT_REG_SZ, nullptr, value,
+                   &size) != ERROR_SUCCESS)
+    return false;
+  std::string files(value, strnlen(value, sizeof value));
+  for (std::size_t begin = 0; begin <= files.size();) {
+    std::size_t end = files.find(';', begin);
+    if (end == std::string::npos) end = files.size();
+    if (_stricmp(files.substr(begin, end - begin).c_str(), messageFile) == 0) return true;
+    begin = end + 1;
+  }
+  return false;
+}
+
 }  // namespace
 
 void registerEventSources(const char* messageFile) {
@@ -56,11 +75,17 @@ void registerEventSources(const char* messageFile) {
       logFailure("register", names[i], result);
 }
 
-void removeEventSources() {
+void removeEventSources(const char* messageFile) {
   std::string names[2];
   int count = eventSourceNames(names);
   for (int i = 0; i < count; ++i) {
-    LONG result = RegDeleteKeyA(HKEY_LOCAL_MACHINE, (EVENT_LOG_APPLICATION_KEY + names[i]).c_str());
+    std::string key = EVENT_LOG_APPLICATION_KEY + names[i];
+    if (!namesMessageFile(key, messageFile)) {
+      if (hostState.debugLogFile != nullptr)
+        debugLog(("Event source " + names[i] + " left in place: not registered for this program").c_str());
+      continue;
+    }
+    LONG result = RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
     if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) logFailure("remove", names[i], result);
   }
 }

@@ -13,7 +13,9 @@ constexpr char EVENT_LOG_APPLICATION_KEY[] = "SYSTEM\\CurrentControlSet\\Service
 // failure goes to the debug log only: the events are reported all the same.
 void registerEventSources(const char* messageFile);
 
-// Deletes the keys registerEventSources made; failures go to the debug log.
-void removeEventSources();
+// Deletes the keys registerEventSources made for messageFile: a key of the
+// same name whose EventMessageFile names another program (the product's
+// installer registered it, or another copy) stays. Failures go to the debug log.
+void removeEventSources(const char* messageFile);
 
 }  // namespace zaq

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 
 #include "winservice/service_commands.h"
@@ -49,7 +50,8 @@ class EventSources : public ::testing::Test {
   }
   void TearDown() override {
     removeService();
-    zaq::removeEventSources();
+    for (const char* source : {"VQM Client - events4", "zaqevents4"})
+      RegDeleteKeyA(HKEY_LOCAL_MACHINE, (zaq::EVENT_LOG_APPLICATION_KEY + std::string(source)).c_str());
     hostState = zaq::ServiceHostState{};
   }
   static void removeService() {
@@ -89,6 +91,36 @@ TEST_F(EventSources, InstallRegistersTheProgramForBothNamesAndRemoveDeletesThem)
   zaq::CmdRemoveService();
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "VQM Client - events4 removed as a Windows service.\n");
   EXPECT_FALSE(sourceKeyExists("VQM Client - events4"));
+  EXPECT_FALSE(sourceKeyExists("zaqevents4"));
+}
+
+// A source of the same name that the product's installer or another program
+// registered is theirs: remove deletes only a key that names this program,
+// alone or in a list, in any case.
+TEST_F(EventSources, RemoveKeepsASourceRegisteredForAnotherProgram) {
+  char program[MAX_PATH];
+  ASSERT_GT(GetModuleFileNameA(nullptr, program, sizeof program), 0u);
+  char* argv[] = {const_cast<char*>("zaqevents4"), const_cast<char*>("-install")};
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(zaq::CmdInstallService(2, argv), 0u);
+  testing::internal::GetCapturedStdout();
+  const std::string foreign = "%SystemRoot%\\product\\messages.dll";
+  std::string listed = "C:\\product\\other.dll;" + std::string(program);
+  for (char& c : listed) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  struct {
+    const char* source;
+    const std::string& file;
+  } registered[] = {{"VQM Client - events4", foreign}, {"zaqevents4", listed}};
+  for (const auto& r : registered)
+    ASSERT_EQ(RegSetKeyValueA(
+                  HKEY_LOCAL_MACHINE, (zaq::EVENT_LOG_APPLICATION_KEY + std::string(r.source)).c_str(),
+                  "EventMessageFile", REG_EXPAND_SZ, r.file.c_str(), static_cast<DWORD>(r.file.size() + 1)),
+              ERROR_SUCCESS);
+
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(zaq::CmdRemoveService(), 0u);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(sourceValue("VQM Client - events4", "EventMessageFile").data, foreign + '\0');
   EXPECT_FALSE(sourceKeyExists("zaqevents4"));
 }
 

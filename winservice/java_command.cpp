@@ -39,7 +39,8 @@ bool fileExists(const char* dir, const char* relativePath) {
 }
 
 void buildJavaCommandWith(JarLister lister, std::string& out, LaunchKind kind, int defaultPort,
-                          const char* configFile, const char* dir, int argc, const char* const* argv) {
+                          const char* configFile, const char* dir, int argc, const char* const* argv,
+                          ConfigNotices* notices) {
   const KindTexts& texts = kind == LAUNCH_AGENT ? AGENT_TEXTS : SERVER_TEXTS;
   std::string directory = dir != nullptr ? dir : "";
   ClassPath classPath = buildClassPathWith(lister, kind, directory);
@@ -69,8 +70,9 @@ void buildJavaCommandWith(JarLister lister, std::string& out, LaunchKind kind, i
     out += ' ';
     out += quoteIfBlank(argv[i]);
   }
-  readJvmOptions(out, kind == LAUNCH_AGENT ? 1 : 0, directory.c_str(), defaultPort);
+  readJvmOptions(out, kind == LAUNCH_AGENT ? 1 : 0, directory.c_str(), defaultPort, &classPath.notices);
   out += texts.mainClass;
+  if (notices != nullptr) *notices = classPath.notices;
 }
 
 }  // namespace zaq

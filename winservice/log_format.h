@@ -21,8 +21,10 @@ enum LogSeverity : int {
 constexpr int LOG_KIND_TRACE = 1;
 constexpr int LOG_KIND_MESSAGE = 2;
 
-// Record buffer size; a longer record is cut and still ends with a line end.
-constexpr std::size_t LOG_RECORD_SIZE = 4096;
+// Record buffer size: room for a whole message (up to 4095 characters) with
+// the record's other fields; a longer record is cut and still ends with a
+// line end.
+constexpr std::size_t LOG_RECORD_SIZE = 8192;
 // Debug-log line buffer size, with the same cut.
 constexpr std::size_t DEBUG_LINE_SIZE = 4096;
 

@@ -1,7 +1,6 @@
 #include "winservice/message_table.h"
 
-#include <cstring>
-#include <string>
+#include "zel/format_rule.h"
 
 namespace zaq {
 
@@ -40,28 +39,6 @@ constexpr MessageDefault MESSAGES[] = {
      "The file %s cannot be read as a properties file; its options are left out.\n"},
 };
 
-// The conversions of a format, each as its length modifiers and conversion
-// letter; flags, widths and precisions do not change what is read. A "*" or
-// "$" is kept, so a text that would read extra or reordered arguments differs.
-std::string conversionsOf(const char* format) {
-  std::string conversions;
-  for (const char* p = std::strchr(format, '%'); p != nullptr; p = std::strchr(p, '%')) {
-    ++p;
-    if (*p == '%') {
-      ++p;
-      continue;
-    }
-    while (*p != '\0' && std::strchr("-+ #0", *p) != nullptr) ++p;
-    while (*p != '\0' && std::strchr("0123456789.", *p) != nullptr) ++p;
-    while (*p != '\0' && std::strchr("hlLqjztI0123456789", *p) != nullptr) conversions += *p++;
-    if (*p == '\0') return conversions + "<cut>";
-    conversions += *p == 'i' ? 'd' : *p;
-    conversions += ',';
-    ++p;
-  }
-  return conversions;
-}
-
 }  // namespace
 
 const char* defaultMessageText(int id) {
@@ -70,9 +47,9 @@ const char* defaultMessageText(int id) {
   return nullptr;
 }
 
-bool sameConversions(const char* text, const char* defaultText) {
+bool catalogTextUsable(const char* text, const char* defaultText) {
   if (text == nullptr || defaultText == nullptr) return false;
-  return conversionsOf(text) == conversionsOf(defaultText);
+  return zel::formatCanReplace(text, defaultText);
 }
 
 }  // namespace zaq

@@ -39,9 +39,9 @@ enum ServiceMessageId : int {
 // The default text of message id, or null for a number the table lacks.
 const char* defaultMessageText(int id);
 
-// True when text has the same printf conversions as defaultText, in the same
-// order ("%d" and "%i" alike): only then may a catalog text be used as the
-// format for the default's arguments.
-bool sameConversions(const char* text, const char* defaultText);
+// True when a catalog's text may be used as the format for the arguments of
+// defaultText: the rule of zel::checkFormat, which the translator's check in
+// the build applies too.
+bool catalogTextUsable(const char* text, const char* defaultText);
 
 }  // namespace zaq

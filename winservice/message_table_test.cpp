@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 namespace {
 
 TEST(MessageTable, DefaultsOfTheUsedNumbersOnly) {
@@ -20,28 +18,6 @@ TEST(MessageTable, DefaultsOfTheUsedNumbersOnly) {
     if (!unused) ++used;
   }
   EXPECT_EQ(used, 24);
-}
-
-TEST(MessageTable, CatalogTextMustKeepTheConversions) {
-  struct Case {
-    const char* text;
-    const char* defaultText;
-    bool usable;
-  } cases[] = {
-      {"%s a commencé.\n", "%s has started.\n", true},
-      {"Commande '%s' : erreur %d\n", "Windows CreateProcess for command '%s' failed. Error code %i\n", true},
-      {"100%% %-20s", "%s", true},
-      {"Erreur %d '%s'\n", "Windows CreateProcess for command '%s' failed. Error code %i\n", false},
-      {"%s %s", "%s", false},
-      {"%n", "%s", false},
-      {"%*s", "%s", false},
-      {"%1$s", "%s", false},
-      {"plain", "%s", false},
-      {"cut %", "cut", false},
-      {"Windows StartServiceCtrlDispatcher a échoué.", "Windows StartServiceCtrlDispatcher failed.", true},
-  };
-  for (const Case& c : cases) EXPECT_EQ(zaq::sameConversions(c.text, c.defaultText), c.usable) << c.text;
-  EXPECT_FALSE(zaq::sameConversions(nullptr, "%s"));
 }
 
 }  // namespace

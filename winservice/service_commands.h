@@ -7,9 +7,17 @@
 
 namespace zaq {
 
-void CmdInstallService(int argc, char** argv);
-void CmdRemoveService();
-void CmdDebugService(int argc, char** argv);
+// Each command's result is its exit code: 0 when it did what was asked, else
+// the Windows error code of the call that failed, as sc.exe gives it.
+// Install over a service of this name that runs this program, and remove
+// without such a service, find done what was asked: 0.
+unsigned long CmdInstallService(int argc, char** argv);
+// A service that stays in SERVICE_STOP_PENDING without progress is given up
+// after a minute and still deleted: ERROR_SERVICE_REQUEST_TIMEOUT.
+unsigned long CmdRemoveService();
+// 0 after a stop from the console, else the Windows error that kept the
+// application from starting.
+unsigned long CmdDebugService(int argc, char** argv);
 void CmdHelp();
 
 // The thread's last Windows error as "text (0x<code>)" in buffer, or "" when
@@ -22,5 +30,8 @@ bool wantsInteractive(int argc, char** argv);
 // The binary path registered for the service: modulePath, in double quotes
 // when it holds a blank, so that Windows cannot take a shorter path's program.
 std::string serviceBinaryPath(const char* modulePath);
+
+// A registered binary path without the double quotes serviceBinaryPath adds.
+std::string unquoted(const char* binaryPath);
 
 }  // namespace zaq

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "winservice/service_stop_wait.h"
+
 namespace {
 
 TEST(ServiceBinaryPath, QuotedOnlyWithABlank) {
@@ -71,6 +73,54 @@ TEST(LastErrorText, EmptyWhenTheTextAndItsCodeDoNotFit) {
   EXPECT_STREQ(zaq::GetLastErrorText(short_.data(), short_.size()), "");
   SetLastError(0x2000FFFF);  // no system text
   EXPECT_STREQ(zaq::GetLastErrorText(big, sizeof big), "");
+}
+
+// The remove command's wait, in simulated time: a service in
+// SERVICE_STOP_PENDING is waited for as long as its check point advances, and
+// given up a minute after the last advance; the command then exits with
+// ERROR_SERVICE_REQUEST_TIMEOUT. A failed query ends the wait with its error.
+TEST(StopWait, WaitsWhileTheCheckPointAdvancesAndGivesUpAMinuteAfterTheLast) {
+  struct Case {
+    const char* name;
+    DWORD advancingPolls;  // the check point advances at each of the first polls
+    DWORD stoppedAtPoll;   // 0: never
+    DWORD runningAtPoll;   // 0: never
+    DWORD failingPoll;     // 0: never
+    DWORD expected;
+    ULONGLONG expectedMs;
+  } cases[] = {
+      {"slow but advancing", 150, 151, 0, 0, 0, 151000},
+      {"hung after ten seconds", 10, 0, 0, 0, ERROR_SERVICE_REQUEST_TIMEOUT, 70000},
+      {"never advancing", 0, 0, 0, 0, ERROR_SERVICE_REQUEST_TIMEOUT, 60000},
+      {"stopped at once", 0, 1, 0, 0, 0, 1000},
+      {"running again", 2, 0, 3, 0, ERROR_SERVICE_REQUEST_TIMEOUT, 3000},
+      {"query fails", 5, 0, 0, 4, ERROR_INVALID_HANDLE, 4000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ULONGLONG clock = 0;
+    DWORD polls = 0;
+    SERVICE_STATUS status{};
+    status.dwCurrentState = SERVICE_STOP_PENDING;  // as the stop control returned it
+    DWORD result = zaq::waitWhileStopping(
+        &status,
+        [&](SERVICE_STATUS* s) -> DWORD {
+          ++polls;
+          if (polls == c.failingPoll) return ERROR_INVALID_HANDLE;
+          s->dwCurrentState = polls == c.stoppedAtPoll   ? SERVICE_STOPPED
+                              : polls == c.runningAtPoll ? SERVICE_RUNNING
+                                                         : SERVICE_STOP_PENDING;
+          s->dwCheckPoint = polls < c.advancingPolls ? polls : c.advancingPolls;
+          return 0;
+        },
+        [&](DWORD ms) {
+          EXPECT_EQ(ms, 1000u);
+          clock += ms;
+        },
+        [&] { return clock; });
+    EXPECT_EQ(result, c.expected);
+    EXPECT_EQ(clock, c.expectedMs);
+  }
 }
 
 }  // namespace

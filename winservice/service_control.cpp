@@ -1,5 +1,7 @@
 #include "winservice/service_control.h"
 
+#include <cstdio>
+
 #include "winservice/service_debuglog.h"
 #include "winservice/service_messages.h"
 #include "winservice/service_state.h"
@@ -11,15 +13,51 @@ namespace {
 
 constexpr char SERVICE_MAIN_LABEL[] = "ServiceMain(DWORD,LPTSTR*)";
 
-// Reports come from the service thread, the dispatcher's thread and console
-// control threads; each passes the whole record with the state it just stored.
+// Reports come from the service thread, the thread that asked for the stop
+// (its first report) and the stop thread. Each is made under the guard, so
+// that they reach the manager in the order their states were stored and none
+// follows SERVICE_STOPPED. They follow one another anyway: the stop's first
+// report is made before its thread exists, and the supervision's last one
+// after that thread has ended.
 SRWLOCK statusGuard = SRWLOCK_INIT;
+
+// A system shutdown notice that comes early and waits while the stop reports
+// progress; dropped when the system refuses it (before Windows Vista).
+DWORD acceptedControls = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_PRESHUTDOWN;
+
+// Guards hostState.stopBegun; stopEnded is signalled when the stop sequence
+// has ended, or when the supervision ended without one.
+SRWLOCK stopGuard = SRWLOCK_INIT;
+HANDLE stopEnded = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 
 // Set when ServiceMain returns; lives as long as the process.
 HANDLE serviceMainEnded = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 
 void debugLine(const char* text) {
   if (hostState.debugLogFile != nullptr) debugLog(text);
+}
+
+bool isPending(DWORD state) {
+  return state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING ||
+         state == SERVICE_CONTINUE_PENDING || state == SERVICE_PAUSE_PENDING;
+}
+
+// Under statusGuard: the record as it is reported for state.
+void storeStatus(DWORD state, DWORD waitHint) {
+  SERVICE_STATUS& status = hostState.serviceStatus;
+  bool samePending = isPending(state) && status.dwCurrentState == state;
+  status.dwCheckPoint = !isPending(state) ? 0 : samePending ? status.dwCheckPoint + 1 : 1;
+  status.dwWaitHint = isPending(state) ? waitHint : 0;
+  status.dwCurrentState = state;
+  // The manager sends nothing but interrogations until the service runs.
+  status.dwControlsAccepted =
+      state == SERVICE_START_PENDING || state == SERVICE_STOPPED ? 0 : acceptedControls;
+}
+
+DWORD WINAPI stopThread(LPVOID) {
+  finishStop();
+  SetEvent(stopEnded);
+  return 0;
 }
 
 // The debug-log line of a console event that stops the service, or null when
@@ -41,18 +79,70 @@ const char* logoffEventLine(DWORD type) {
   }
 }
 
+// A console event's stop: the system may end the process as soon as the
+// handler returns, so it returns when the stop is over.
+void stopAndWait() {
+  beginStop();
+  if (stopEnded != nullptr) WaitForSingleObject(stopEnded, INFINITE);
+}
+
 }  // namespace
 
-void reportServiceStatus(DWORD state) {
-  // The record is stored and copied under the guard, but reported outside it:
-  // SetServiceStatus talks to the Service Control Manager, which may be
-  // waiting for our control handler, and that handler reports too.
+bool reportServiceStatus(DWORD state, DWORD waitHint) {
   AcquireSRWLockExclusive(&statusGuard);
-  hostState.serviceStatus.dwCurrentState = state;
-  SERVICE_STATUS report = hostState.serviceStatus;
-  SERVICE_STATUS_HANDLE handle = hostState.statusHandle;
+  bool open = hostState.serviceStatus.dwCurrentState != SERVICE_STOPPED;
+  if (open) {
+    storeStatus(state, waitHint);
+    if (hostState.statusHandle != nullptr &&
+        !SetServiceStatus(hostState.statusHandle, &hostState.serviceStatus) &&
+        (acceptedControls & SERVICE_ACCEPT_PRESHUTDOWN) != 0 &&
+        hostState.serviceStatus.dwControlsAccepted != 0) {
+      char line[128];
+      std::snprintf(line, sizeof line,
+                    "Preshutdown notice refused (error %lu): the service stops on the shutdown control",
+                    GetLastError());
+      debugLine(line);
+      acceptedControls &= ~static_cast<DWORD>(SERVICE_ACCEPT_PRESHUTDOWN);
+      hostState.serviceStatus.dwControlsAccepted = acceptedControls;
+      SetServiceStatus(hostState.statusHandle, &hostState.serviceStatus);
+    }
+  }
   ReleaseSRWLockExclusive(&statusGuard);
-  if (handle != nullptr) SetServiceStatus(handle, &report);
+  return open;
+}
+
+void armStop() {
+  AcquireSRWLockExclusive(&stopGuard);
+  if (hostState.stopBegun == 0) InterlockedExchange(&hostState.stopRequested, 0);
+  ReleaseSRWLockExclusive(&stopGuard);
+}
+
+void beginStop() {
+  AcquireSRWLockExclusive(&stopGuard);
+  bool first = hostState.stopBegun == 0;
+  HANDLE thread = nullptr;
+  if (first) {
+    hostState.stopBegun = 1;
+    if (stopEnded != nullptr) ResetEvent(stopEnded);
+    announceStop();
+    thread = CreateThread(nullptr, 0, stopThread, nullptr, 0, nullptr);
+  }
+  ReleaseSRWLockExclusive(&stopGuard);
+  if (thread != nullptr) {
+    CloseHandle(thread);
+  } else if (first) {
+    // No thread to be had: the stop runs here, as it must run.
+    stopThread(nullptr);
+  }
+}
+
+void endStops() {
+  AcquireSRWLockExclusive(&stopGuard);
+  bool begun = hostState.stopBegun != 0;
+  hostState.stopBegun = 1;
+  if (!begun && stopEnded != nullptr) SetEvent(stopEnded);
+  ReleaseSRWLockExclusive(&stopGuard);
+  if (begun && stopEnded != nullptr) WaitForSingleObject(stopEnded, INFINITE);
 }
 
 void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {
@@ -64,20 +154,16 @@ void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {
     SetEvent(serviceMainEnded);
     return;
   }
-  hostState.statusHandle = RegisterServiceCtrlHandlerA(hostState.serviceName.c_str(), ServiceControl);
+  hostState.statusHandle =
+      RegisterServiceCtrlHandlerExA(hostState.serviceName.c_str(), ServiceControl, nullptr);
   if (hostState.statusHandle != nullptr) {
     SERVICE_STATUS& status = hostState.serviceStatus;
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-    status.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
     status.dwWin32ExitCode = 0;
     status.dwServiceSpecificExitCode = 0;
-    status.dwCheckPoint = 0;
-    status.dwWaitHint = 0;
-    reportServiceStatus(SERVICE_START_PENDING);
+    reportServiceStatus(SERVICE_START_PENDING, START_WAIT_HINT_MS);
     debugLine("STATE TRANSITION -> SERVICE_START_PENDING");
     ServiceStart(static_cast<int>(argc), argv, hostState.workingDirectory, hostState.javaCommand.c_str());
-    reportServiceStatus(SERVICE_STOPPED);
-    debugLine("STATE TRANSITION -> SERVICE_STOPPED");
   }
   debugLine("Deregistering as event source");
   DeregisterEventSource(hostState.eventSource);
@@ -89,15 +175,31 @@ void waitForServiceMainEnd(DWORD milliseconds) {
   if (serviceMainEnded != nullptr) WaitForSingleObject(serviceMainEnded, milliseconds);
 }
 
-void WINAPI ServiceControl(DWORD control) {
+DWORD WINAPI ServiceControl(DWORD control, DWORD, LPVOID, LPVOID) {
   traceRecord("ServiceControl", "ENTRY");
-  if (control == SERVICE_CONTROL_STOP) {
-    debugLine("SERVICE EVENT:  Stop requested");
-    ServiceStop();
-  } else if (control == SERVICE_CONTROL_INTERROGATE) {
-    debugLine("SERVICE EVENT:  Control Interrogation");
+  DWORD result = NO_ERROR;
+  switch (control) {
+    case SERVICE_CONTROL_STOP:
+      debugLine("SERVICE EVENT:  Stop requested");
+      beginStop();
+      break;
+    case SERVICE_CONTROL_PRESHUTDOWN:
+      debugLine("SERVICE EVENT:  Stop requested via Preshutdown");
+      beginStop();
+      break;
+    case SERVICE_CONTROL_SHUTDOWN:
+      debugLine("SERVICE EVENT:  Stop requested via System Shutdown");
+      beginStop();
+      break;
+    case SERVICE_CONTROL_INTERROGATE:
+      debugLine("SERVICE EVENT:  Control Interrogation");
+      break;
+    default:
+      result = ERROR_CALL_NOT_IMPLEMENTED;
+      break;
   }
   traceRecord("ServiceControl", "EXIT");
+  return result;
 }
 
 BOOL WINAPI logoffHandler(DWORD type) {
@@ -108,7 +210,7 @@ BOOL WINAPI logoffHandler(DWORD type) {
     return FALSE;
   }
   debugLine(line);
-  ServiceStop();
+  stopAndWait();
   traceRecord("logoffHandler", "EXIT - TRUE");
   return TRUE;
 }
@@ -123,9 +225,15 @@ BOOL WINAPI ControlHandler(DWORD type) {
     return FALSE;
   }
   debugLine(line);
-  ServiceStop();
+  stopAndWait();
   traceRecord("ControlHandler", "EXIT - TRUE");
   return TRUE;
+}
+
+void setServiceExitCode(DWORD win32ExitCode) {
+  AcquireSRWLockExclusive(&statusGuard);
+  hostState.serviceStatus.dwWin32ExitCode = win32ExitCode;
+  ReleaseSRWLockExclusive(&statusGuard);
 }
 
 }  // namespace zaq

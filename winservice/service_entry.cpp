@@ -63,7 +63,7 @@ void openMessageCatalog() {
 
 void setUpProcess(const char* programName, bool trace) {
   setupServiceInfo(programName);
-  (void)_chdir(hostState.workingDirectory);
+  if (hostState.workingDirectoryError == 0) (void)_chdir(hostState.workingDirectory);
   // Opened in the working directory, as the Service Control Manager starts the
   // service in the system folder: the service and the console commands find
   // the same catalog there.
@@ -98,18 +98,22 @@ void serviceHostMain(int argc, char** argv) {
   hostState.debugMode = 0;
   switch (commandWord(argc, argv)) {
     case COMMAND_INSTALL:
-      CmdInstallService(argc, argv);
-      finish(programName, false, 0);
+      finish(programName, false, static_cast<int>(CmdInstallService(argc, argv)));
     case COMMAND_REMOVE:
-      CmdRemoveService();
-      finish(programName, true, 0);
+      finish(programName, true, static_cast<int>(CmdRemoveService()));
     case COMMAND_HELP:
       CmdHelp();
       finish(programName, true, 0);
     case COMMAND_DEBUG:
+      // Supervising from the operator's folder would delete and create its
+      // files there: the command ends with the error instead.
+      if (hostState.workingDirectoryError != 0) {
+        reportUnusableWorkingDirectory(MSG_LOGGED_ERROR | MSG_PRINTED, "CmdDebugService");
+        finish(programName, true, static_cast<int>(hostState.workingDirectoryError));
+      }
+      // Not on to the dispatcher, which a console run can never reach.
       hostState.debugMode = 1;
-      CmdDebugService(argc, argv);
-      break;
+      finish(programName, true, static_cast<int>(CmdDebugService(argc, argv)));
     case COMMAND_NONE:
       break;
   }

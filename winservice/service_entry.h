@@ -27,7 +27,9 @@ void openMessageCatalog();
 // banner and the log paths.
 void setUpProcess(const char* programName, bool trace);
 
-// main's work; ends the process with exit code 0 or 1 and never returns.
+// main's work; ends the process with the command's exit code (0 or the
+// Windows error of the call that failed), or 0 or 1 after the dispatcher step;
+// never returns.
 [[noreturn]] void serviceHostMain(int argc, char** argv);
 
 }  // namespace zaq

@@ -1,10 +1,10 @@
 #include "winservice/service_identity.h"
 
-#include <direct.h>
-
 #include <string>
 
+#include "winservice/message_table.h"
 #include "winservice/service_debuglog.h"
+#include "winservice/service_messages.h"
 #include "winservice/service_names.h"
 #include "winservice/service_state.h"
 #include "winservice/utils.h"
@@ -21,10 +21,12 @@ constexpr char AGENT_DEFAULT_DIRECTORY[] = "C:\\PROGRA~1\\QZR\\VQM\\client";
 constexpr char SERVER_DEFAULT_DIRECTORY[] = "C:\\PROGRA~1\\QZR\\VQM\\server";
 constexpr int AGENT_LOG_CMD_PORT = 1952;
 
+// An empty value names no folder: the next key or the default applies.
 bool readWorkingDirectory(const std::string& key) {
   DWORD size = sizeof hostState.workingDirectory;
   return readRegistryString(hostState.workingDirectory, &size, HKEY_LOCAL_MACHINE, key.c_str(),
-                            WORKING_DIRECTORY_VALUE) == 0;
+                            WORKING_DIRECTORY_VALUE) == 0 &&
+         hostState.workingDirectory[0] != '\0';
 }
 
 void useShortForm() {
@@ -34,14 +36,17 @@ void useShortForm() {
     copyBounded(hostState.workingDirectory, WORKING_DIRECTORY_SIZE, shortPath);
 }
 
+// SetCurrentDirectoryA changes the drive with the folder. A failure leaves
+// the process in the folder it was started in (the operator's, or the system
+// folder), where "lock" and "shutdown" must not be touched: it is kept, and
+// the host refuses to supervise there.
 void changeToWorkingDirectory() {
-  const char* dir = hostState.workingDirectory;
-  char drive = dir[0];
-  if (dir[1] == ':' && ((drive >= 'A' && drive <= 'Z') || (drive >= 'a' && drive <= 'z')))
-    _chdrive((drive >= 'a' ? drive - 'a' : drive - 'A') + 1);
-  // A failure leaves the process in its start directory; paths built from the
-  // working directory still name the configured one.
-  _chdir(dir);
+  if (SetCurrentDirectoryA(hostState.workingDirectory)) {
+    hostState.workingDirectoryError = 0;
+  } else {
+    DWORD error = GetLastError();
+    hostState.workingDirectoryError = error != 0 ? error : ERROR_PATH_NOT_FOUND;
+  }
 }
 
 }  // namespace
@@ -69,7 +74,8 @@ void setupServiceInfo(const char* name) {
   hostState.defaultLogCmdPort = agent ? AGENT_LOG_CMD_PORT : AGENT_LOG_CMD_PORT + 1;
   setupInstanceID(name);
   getWorkingDir();
-  openDebugLog();
+  // The marker is looked for in the working directory only.
+  if (hostState.workingDirectoryError == 0) openDebugLog();
   hostState.shutdownFilePath = std::string(hostState.workingDirectory) + "\\shutdown";
   hostState.configFilePath =
       std::string(hostState.workingDirectory) + "\\" + (agent ? "client.pref" : "server.ini");
@@ -77,6 +83,11 @@ void setupServiceInfo(const char* name) {
   std::string displayName = agent ? "VQM Client" : "VQM Server";
   if (hostState.instanceId[0] != '\0') displayName += std::string(" - ") + hostState.instanceId;
   copyBounded(hostState.displayName, DISPLAY_NAME_SIZE, displayName);
+}
+
+void reportUnusableWorkingDirectory(unsigned ways, const char* function) {
+  emitMessage(ways, function, MSG_WORKING_DIRECTORY_UNUSABLE, hostState.workingDirectory,
+              static_cast<int>(hostState.workingDirectoryError));
 }
 
 }  // namespace zaq

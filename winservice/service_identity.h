@@ -12,8 +12,14 @@ void setupServiceInfo(const char* name);
 // Sets hostState.instanceId from the base name of the invocation name.
 void setupInstanceID(const char* name);
 
-// Sets hostState.workingDirectory from the registry (or the default), in its
-// short form when there is one, and makes it the current drive and directory.
+// Sets hostState.workingDirectory from the registry (or the default; an empty
+// value counts as none), in its short form when there is one, and makes it
+// the current drive and directory; hostState.workingDirectoryError keeps the
+// Windows error when it cannot, and the debug log then stays closed.
 void getWorkingDir();
+
+// Reports message 28 (the working directory and its error) the given ways
+// (MessageWay) for function; used where the host refuses to run without it.
+void reportUnusableWorkingDirectory(unsigned ways, const char* function);
 
 }  // namespace zaq

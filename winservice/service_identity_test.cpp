@@ -107,6 +107,54 @@ TEST_F(ServiceIdentity, ServerKeyNeverCarriesTheInstance) {
   EXPECT_STREQ(hostState.workingDirectory, "C:\\PROGRA~1\\QZR\\VQM\\server");
 }
 
+TEST_F(ServiceIdentity, AFolderThatCannotBeEnteredIsKeptWithItsError) {
+  zaq_test::writeFile(root + "\\a file", "");
+  zaq_test::writeFile(root + "\\debugservice", "");  // the start folder's marker is not the working one's
+  SetCurrentDirectoryA(root.c_str());
+  struct Case {
+    std::string value;
+    DWORD error;
+  } cases[] = {
+      {root + "\\not there", ERROR_FILE_NOT_FOUND},
+      {root + "\\not there\\client", ERROR_PATH_NOT_FOUND},
+      {root + "\\a file", ERROR_DIRECTORY},
+      {root + "\\" + std::string(300, 'd'), 0},  // too long: some error
+      {agentDir, NO_ERROR},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    resetState();
+    SetCurrentDirectoryA(root.c_str());
+    zaq_test::setWorkingDirectory("VQM_Client", c.value);
+    zaq::setupServiceInfo("zaqservice.exe");
+    if (c.value != agentDir) {
+      EXPECT_EQ(longForm(hostState.workingDirectory), longForm(c.value));  // a file has a short form
+      EXPECT_EQ(longForm(currentDirectory()), longForm(root));
+      EXPECT_NE(hostState.workingDirectoryError, 0u);
+      if (c.error != 0) {
+        EXPECT_EQ(hostState.workingDirectoryError, c.error);
+      }
+      EXPECT_EQ(hostState.debugLogFile, nullptr);
+    } else {
+      EXPECT_EQ(longForm(currentDirectory()), longForm(agentDir));
+      EXPECT_EQ(hostState.workingDirectoryError, 0u);
+    }
+  }
+}
+
+TEST_F(ServiceIdentity, AnEmptyValueCountsAsNone) {
+  zaq_test::setWorkingDirectory("VQM_Client3", "");
+  zaq_test::setWorkingDirectory("ZAQ Client", agentDir);
+  zaq::setupServiceInfo("zaqservice3.exe");
+  EXPECT_EQ(longForm(hostState.workingDirectory), longForm(agentDir));
+  EXPECT_EQ(hostState.workingDirectoryError, 0u);
+
+  resetState();
+  zaq_test::setWorkingDirectory("ZAQ Client", "");
+  zaq::setupServiceInfo("zaqservice3.exe");
+  EXPECT_STREQ(hostState.workingDirectory, "C:\\PROGRA~1\\QZR\\VQM\\client");
+}
+
 TEST_F(ServiceIdentity, MissingDirectoryKeepsTheTextAndTheCurrentDirectory) {
   std::string missing = root + "\\not there\\client\\";
   zaq_test::setWorkingDirectory("VQM_Client", missing);
@@ -114,6 +162,7 @@ TEST_F(ServiceIdentity, MissingDirectoryKeepsTheTextAndTheCurrentDirectory) {
   zaq::setupServiceInfo("zaqservice.exe");
   EXPECT_EQ(hostState.workingDirectory, missing);
   EXPECT_EQ(currentDirectory(), before);
+  EXPECT_EQ(hostState.workingDirectoryError, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
   // A value ending in "\" doubles the separator; nothing is trimmed.
   EXPECT_EQ(hostState.shutdownFilePath, missing + "\\shutdown");
   EXPECT_EQ(hostState.configFilePath, missing + "\\client.pref");

@@ -1,9 +1,10 @@
 #include "winservice/service_messages.h"
 
 #include <cstdarg>
-#include <cstdio>
+#include <string>
 
 #include "winservice/console_output.h"
+#include "winservice/message_format.h"
 #include "winservice/message_table.h"
 #include "winservice/service_state.h"
 #include "winservice/utils.h"
@@ -22,15 +23,16 @@ const char* messageFormat(int id) {
   const char* defaultText = defaultMessageText(id);
   if (defaultText == nullptr) return "";
   const char* text = getCatalogMessage(hostState.messageCatalog, MESSAGE_SET, id, defaultText);
-  return sameConversions(text, defaultText) ? text : defaultText;
+  return catalogTextUsable(text, defaultText) ? text : defaultText;
 }
 
 void emitMessageV(const char* name, unsigned ways, const char* function, const MessageAt& message,
                   va_list arguments) {
-  // Formatted in the caller's own buffer of the record's size: the service
-  // thread and the control handler emit messages at the same time.
-  char text[MESSAGE_TEXT_SIZE];
-  std::vsnprintf(text, sizeof text, messageFormat(message.id), arguments);
+  // Formatted in the caller's own string: the service thread and the control
+  // handler emit messages at the same time. A long inserted text is cut, not
+  // the message's end, which holds the error code and the line end.
+  std::string formatted = formatKeepingEnd(messageFormat(message.id), MESSAGE_TEXT_SIZE - 1, arguments);
+  const char* text = formatted.c_str();
   int line = static_cast<int>(message.where.line());
   if ((ways & (MSG_LOGGED_INFO | MSG_LOGGED_ERROR)) != 0) {
     if (!hostState.traceLogPath.empty())

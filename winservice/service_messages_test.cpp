@@ -97,16 +97,24 @@ TEST_F(ServiceMessages, TraceRecordsNameTheServiceOrTheGivenName) {
   EXPECT_FALSE(zaq_test::exists(messageLog));
 }
 
-TEST_F(ServiceMessages, NumbersAndLongTextsAreFormattedSafely) {
-  std::string command = "C:\\jvm\\java.exe 100% " + std::string(9000, 'c');
-  zaq::emitMessage(zaq::MSG_LOGGED_ERROR, "startServiceApp", zaq::MSG_CREATE_PROCESS_FAILED, command.c_str(),
-                   87);
-  std::string content = readFile(messageLog);
-  // The message is cut at 4095 characters, and the record at its own limit.
-  EXPECT_NE(content.find("startServiceApp, Windows CreateProcess for command 'C:\\jvm\\java.exe 100% ccc"),
-            std::string::npos);
-  EXPECT_LT(content.size(), 4100u);
-  EXPECT_EQ(content.substr(content.size() - 3), "c\r\n");
+TEST_F(ServiceMessages, ALongMessageKeepsItsEndEverywhere) {
+  hostState.traceLogPath = traceLog;
+  std::string command = "C:\\jvm\\java.exe 100% " + std::string(40000, 'c');
+  testing::internal::CaptureStdout();
+  zaq::emitMessage(zaq::MSG_LOGGED_ERROR | zaq::MSG_PRINTED, "startServiceApp",
+                   zaq::MSG_CREATE_PROCESS_FAILED, command.c_str(), 206);
+  std::fflush(stdout);
+  std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(printed.size(), 4095u);
+  EXPECT_EQ(printed.rfind("Windows CreateProcess for command 'C:\\jvm\\java.exe 100% ccc", 0), 0u);
+  EXPECT_EQ(printed.substr(printed.size() - 28), "...' failed. Error code 206\n");
+  // Each record holds the whole message, its end included.
+  for (const std::string& log : {messageLog, traceLog}) {
+    std::string content = readFile(log);
+    EXPECT_NE(content.find(", startServiceApp, " + printed.substr(0, printed.size() - 1) + "\r\n"),
+              std::string::npos)
+        << log;
+  }
   hostState.messageLogPath = messageLog + "2";
   zaq::emitMessage(zaq::MSG_LOGGED_ERROR, "startServiceApp", zaq::MSG_CREATE_PROCESS_FAILED, "java.exe", 87);
   EXPECT_NE(readFile(messageLog + "2").find("command 'java.exe' failed. Error code 87\r\n"),
@@ -115,21 +123,29 @@ TEST_F(ServiceMessages, NumbersAndLongTextsAreFormattedSafely) {
 
 TEST_F(ServiceMessages, CatalogTextsReplaceTheWordingOnly) {
   std::string catalog = dir + "\\winServCMessages.cat";
-  zaq_test::writeFile(
-      catalog, zeltest::buildCatalog(
-                   {{2, {{7, "%s a demarre.\n"}, {19, "Erreur %i pour '%s'\n"}, {20, "%s %s %s %s\n"}}}}));
+  zaq_test::writeFile(catalog, zeltest::buildCatalog({{2,
+                                                       {{7, "%-2147483647s a demarre.\n"},
+                                                        {13, "Debogage de %2147483647s...\n"},
+                                                        {14, "%-20s est arrete.\n"},
+                                                        {19, "Erreur %i pour '%s'\n"},
+                                                        {20, "%s %s %s %s\n"}}}}));
   hostState.messageCatalog = zel::catopen(catalog.c_str(), 0);
   ASSERT_NE(hostState.messageCatalog, zel::CAT_INVALID_HANDLE);
   testing::internal::CaptureStdout();
+  // Huge widths would run printf for seconds and crash it, conversions in
+  // another order or number would read arguments that are not there: the
+  // default text stands in.
   zaq::emitMessage(zaq::MSG_PRINTED, "ServiceStart", zaq::MSG_STARTED, hostState.displayName);
-  // Conversions in another order or number would read arguments that are not
-  // there: the default text stands in.
+  zaq::emitMessage(zaq::MSG_PRINTED, "CmdDebugService", zaq::MSG_DEBUGGING, hostState.displayName);
+  zaq::emitMessage(zaq::MSG_PRINTED, "ServiceStart", zaq::MSG_STOPPED, hostState.displayName);
   zaq::emitMessage(zaq::MSG_PRINTED, "startServiceApp", zaq::MSG_CREATE_PROCESS_FAILED, "java.exe", 2);
   zaq::emitMessage(zaq::MSG_PRINTED, "killServiceApp", zaq::MSG_TERMINATE_PROCESS_FAILED, "zaqservice3");
   zaq::emitMessage(zaq::MSG_PRINTED, "CmdHelp", zaq::MSG_HELP_INSTALL, "zaqservice3");
   std::fflush(stdout);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "VQM Client - 3 a demarre.\n"
+            "VQM Client - 3 has started.\n"
+            "Debugging the VQM Client - 3...\n"
+            "VQM Client - 3       est arrete.\n"
             "Windows CreateProcess for command 'java.exe' failed. Error code 2\n"
             "Windows TerminateProcess failed for zaqservice3\n"
             "zaqservice3 -install          to install the service\n");

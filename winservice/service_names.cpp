@@ -4,8 +4,28 @@
 
 namespace zaq {
 
+namespace {
+
+char asciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// True when word (lower case) occurs in text in any letter case, as Windows
+// matches the file names these words are part of.
+bool containsAnyCase(const char* text, const char* word) {
+  std::size_t length = std::strlen(word);
+  for (; *text != '\0'; ++text) {
+    std::size_t i = 0;
+    while (i < length && text[i] != '\0' && asciiLower(text[i]) == word[i]) ++i;
+    if (i == length) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool isAgentInvocation(const char* name) {
-  return std::strstr(name, "zaqservice") != nullptr || std::strstr(name, "client") != nullptr;
+  return containsAnyCase(name, "zaqservice") || containsAnyCase(name, "client");
 }
 
 std::string instanceIdFromName(const char* name) {

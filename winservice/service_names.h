@@ -7,7 +7,8 @@
 
 namespace zaq {
 
-// True when name holds "zaqservice" or "client" anywhere (directories included).
+// True when name holds "zaqservice" or "client" anywhere (directories included),
+// in any letter case.
 bool isAgentInvocation(const char* name);
 
 // The instance ID of the base name: from its leftmost digit after the first

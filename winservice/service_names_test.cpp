@@ -32,9 +32,18 @@ TEST(ServiceNames, AgentByNameAnywhereInThePath) {
     const char* name;
     bool agent;
   } cases[] = {
-      {"zaqservice.exe", true},  {"C:\\client\\svc.exe", true}, {"C:\\VQM\\server\\vqmserver.exe", false},
-      {"ZAQSERVICE.EXE", false},  // case-sensitive
-      {"Client.exe", false},
+      {"zaqservice.exe", true},
+      {"C:\\client\\svc.exe", true},
+      {"C:\\VQM\\server\\vqmserver.exe", false},
+      // Windows finds the same file under any letter case of its name.
+      {"ZAQSERVICE.EXE", true},
+      {"C:\\x\\ZaqService2.exe", true},
+      {"Client.exe", true},
+      {"C:\\CLIENT\\svc.exe", true},
+      {"zaqservic.exe", false},
+      {"clien", false},
+      {"C:\\VQM\\Server\\ZAQSERVER.EXE", false},
+      {"", false},
   };
   for (const Case& c : cases) EXPECT_EQ(zaq::isAgentInvocation(c.name), c.agent) << c.name;
 }

@@ -29,6 +29,7 @@ struct ServiceHostState {
   char displayName[DISPLAY_NAME_SIZE] = {};
   char instanceId[INSTANCE_ID_SIZE] = {};  // empty for the default instance
   char workingDirectory[WORKING_DIRECTORY_SIZE] = {};
+  DWORD workingDirectoryError = 0;  // why it could not be made current; 0: it is
   std::string shutdownFilePath;
   std::string configFilePath;
   std::string javaCommand;
@@ -37,6 +38,7 @@ struct ServiceHostState {
   std::FILE* debugLogFile = nullptr;
   int debugMode = 0;
   volatile LONG stopRequested = 0;
+  volatile LONG stopBegun = 0;  // the stop sequence was set in motion, or the supervision has ended
   SERVICE_STATUS serviceStatus = {};
   SERVICE_STATUS_HANDLE statusHandle = nullptr;
   HANDLE eventSource = nullptr;

@@ -13,12 +13,16 @@ constexpr unsigned long RESTART_PAUSE_MS = 30000;
 constexpr unsigned KILLED_EXIT_CODE = 999;
 
 // Runs the supervision until a stop was asked for or the child cannot be
-// created; only javaCommand is used.
-void ServiceStart(int argc, char** argv, const char* workingDirectory, const char* javaCommand);
+// created; only javaCommand is used. It ends once a stop under way has ended
+// too, and reports SERVICE_STOPPED unless that stop did. Returns 0 after a
+// stop, or the Windows error that kept the application from starting, which
+// the last status report also carries.
+unsigned long ServiceStart(int argc, char** argv, const char* workingDirectory, const char* javaCommand);
 
 // Starts the child with command and watches it until it has ended: true; false
-// when it could not be created or a stop was asked for before its creation.
-// The first call puts the host in a job that ends the child with the host.
+// when it could not be created (GetLastError tells why) or a stop was asked
+// for before its creation (GetLastError 0). The child runs in a job that ends
+// it with the host; what the child starts is not in that job.
 bool startServiceApp(const char* command);
 
 // Marks the stop and creates the shutdown file: true when the file was created.
@@ -28,7 +32,15 @@ bool stopServiceApp();
 // For the supervising thread, which owns the child's handles.
 bool killServiceApp();
 
-// The stop sequence, run by the thread that delivers the stop.
+// The stop sequence: announces the stop (message 5, SERVICE_STOP_PENDING) and
+// asks the child to end (the shutdown file), then waits, kills it after the
+// stop timer, deletes the files and reports SERVICE_STOPPED, reporting
+// progress on the way. A stop request runs it once (beginStop): the
+// announcement on the requesting thread, so that the manager sees the stop
+// under way and the application its request when the control handler
+// returns, and the rest on a thread of its own.
 void ServiceStop();
+void announceStop();
+void finishStop();
 
 }  // namespace zaq

@@ -9,11 +9,13 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "winservice/java_command.h"
 #include "winservice/service_state.h"
 #include "winservice/service_test_support.h"
 
@@ -122,6 +124,32 @@ TEST_F(Supervision, AMissingLauncherIsReportedAndNotRetried) {
   EXPECT_LT(GetTickCount() - begin, 1000u);
 }
 
+// The one message of a start that cannot be made keeps its end, with the
+// error that says why, however long the command line.
+TEST_F(Supervision, ACommandLineOverTheWindowsLimitIsReportedWithItsError) {
+  struct Case {
+    std::size_t length;
+    const char* ending;
+  } cases[] = {
+      {40000, "...' failed. Error code 206\n"},
+      {zaq::COMMAND_LINE_LIMIT + 1, "...' failed. Error code 206\n"},
+      {zaq::COMMAND_LINE_LIMIT, "...' failed. Error code 2\n"},  // taken; the launcher is not there
+  };
+  for (const Case& c : cases) {
+    std::string line = "Z:\\nowhere\\java.exe -classpath x Main ";
+    line += std::string(c.length - line.size(), 'c');
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(zaq::startServiceApp(line.c_str()));
+    std::fflush(stdout);
+    std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(
+        printed.rfind("Windows CreateProcess for command 'Z:\\nowhere\\java.exe -classpath x Main cc", 0),
+        0u);
+    ASSERT_GT(printed.size(), std::strlen(c.ending));
+    EXPECT_EQ(printed.substr(printed.size() - std::strlen(c.ending)), c.ending) << c.length;
+  }
+}
+
 // A child that ends just as the stop arrives: the supervision closes its
 // handles while the stop is under way. Handle values freed by one thread are
 // taken again at once by a churning thread that opens an unrelated process;
@@ -178,8 +206,9 @@ TEST_F(Supervision, AStopBeforeTheChildIsCreatedStartsNoChild) {
 }
 
 // The application ends on its own: it announces it with a shutdown file and
-// exits within the five seconds, or stays and is killed with 999, or crashes.
-// None of these is a stop: the supervision will start it again.
+// exits within the five seconds, or stays and is killed with 999, or exits
+// with an error, or crashes. None of these is a stop: the supervision will
+// start it again. The debug log tells each by its exit code.
 TEST_F(Supervision, AnApplicationThatEndsOnItsOwnIsWatchedToItsEnd) {
   struct Case {
     const char* mode;
@@ -190,7 +219,7 @@ TEST_F(Supervision, AnApplicationThatEndsOnItsOwnIsWatchedToItsEnd) {
   } cases[] = {
       {"announce-shutdown 1\n",
        {"Application initiated shutdown detected, waiting five seconds for exit",
-        "Application exited by itself", "Application exited\n"},
+        "Application exited by itself", "Application exited with exit code 0\n"},
        "killing",
        0,
        3500,
@@ -198,12 +227,24 @@ TEST_F(Supervision, AnApplicationThatEndsOnItsOwnIsWatchedToItsEnd) {
       {"announce-shutdown 1\nignore-shutdown\n",
        {"Application initiated shutdown detected, waiting five seconds for exit",
         "Application did not exit in time allotted, killing it", "Sending application termination signal",
-        "Application terminated\n"},
-       "Application exited",
+        "Application terminated\n", "Application was killed with exit code 999\n"},
+       "Application exited by itself",
        zaq::KILLED_EXIT_CODE,
        6000,
        12000},
-      {"crash\n", {"Application started", "Application exited\n"}, "shutdown detected", 0, 0, 5000},
+      // A JVM that cannot start ends at once with 1; the stand-in says 3.
+      {"exit-after 0\n",
+       {"Application started", "Application exited with exit code 3\n"},
+       "shutdown",
+       3,
+       0,
+       3000},
+      {"crash\n",
+       {"Application started", "Application exited with exit code 3221225477\n"},  // an access violation
+       "shutdown detected",
+       0,
+       0,
+       5000},
   };
   hostState.debugMode = 0;
   for (const Case& c : cases) {

@@ -1,4 +1,9 @@
+#include <string>
+
 #include "winservice/java_command.h"
+#include "winservice/message_table.h"
+#include "winservice/service_debuglog.h"
+#include "winservice/service_messages.h"
 #include "winservice/utils.h"
 
 namespace zaq {
@@ -25,7 +30,26 @@ ClassPath buildClassPath(LaunchKind kind, const std::string& dir) {
 
 void buildJavaCommand(std::string& out, LaunchKind kind, int defaultPort, const char* configFile,
                       const char* dir, int argc, const char* const* argv) {
-  buildJavaCommandWith(listJarFiles, out, kind, defaultPort, configFile, dir, argc, argv);
+  ConfigNotices notices;
+  buildJavaCommandWith(listJarFiles, out, kind, defaultPort, configFile, dir, argc, argv, &notices);
+  for (const ConfigNotice& notice : notices) {
+    std::string line = notice.key.empty() ? "Cannot read " + notice.file + "; its options are left out"
+                                          : "Option " + notice.key + " in " + notice.file +
+                                                " left out: its value has an unmatched quote";
+    debugLog(line.c_str());
+    if (notice.key.empty())
+      emitMessage(MSG_LOGGED_ERROR, "buildJavaCommand", MSG_PROPERTIES_FILE_UNREADABLE, notice.file.c_str());
+    else
+      emitMessage(MSG_LOGGED_ERROR, "buildJavaCommand", MSG_OPTION_UNMATCHED_QUOTE, notice.key.c_str(),
+                  notice.file.c_str());
+  }
+  // CreateProcess refuses a longer command; said here, where it is made, and
+  // by message 19 with the error of each start.
+  if (out.size() > COMMAND_LINE_LIMIT) {
+    std::string line = "Java command is " + std::to_string(out.size()) + " characters long, over the " +
+                       std::to_string(COMMAND_LINE_LIMIT) + " Windows takes";
+    debugLog(line.c_str());
+  }
 }
 
 }  // namespace zaq

@@ -1,17 +1,10 @@
-// Reading catalog files. Every integer is 32-bit unsigned big-endian; every
-// offset is absolute from the start of the file.
-//
-//   header, 28 bytes at 0: magic "*nazgul*", version (1), two reserved words,
-//                          setCount (> 0 as signed), firstSet
-//   set record, 28 bytes:  setId, next, messageTable, stringArea,
-//                          stringAreaSize, messageCount, skip (non-zero: pass over)
-//   message record, 12:    msgId, textOffset (into the string area), reserved
-//   string area:           NUL-terminated UTF-8 texts
+// Reading catalog files (the format is in catalog_format.h).
 //
 // The file is untrusted: every offset and size is checked against the file's
 // size by subtraction before it is used, the set chain must not loop, and each
 // text must end inside its string area. Numbers need not ascend nor texts be
 // distinct: other compilers write such files.
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -24,10 +17,6 @@ namespace zel {
 
 namespace {
 
-constexpr std::size_t HEADER_SIZE = 28;
-constexpr std::size_t SET_RECORD_SIZE = 28;
-constexpr char MAGIC[8] = {'*', 'n', 'a', 'z', 'g', 'u', 'l', '*'};
-
 // Files larger than a signed long can address are refused, so every offset
 // that passes fitsInFile can be given to fseek.
 bool measureFile(Catalog* catalog) {
@@ -39,26 +28,28 @@ bool measureFile(Catalog* catalog) {
 }
 
 bool readHeader(Catalog* catalog, std::uint32_t* firstSet) {
-  unsigned char header[HEADER_SIZE];
+  unsigned char header[CATALOG_HEADER_SIZE];
   if (!readCatalogBytes(catalog, 0, header, sizeof header)) return false;
-  if (std::memcmp(header, MAGIC, sizeof MAGIC) != 0 || readBigEndian(header + 8) != 1) return false;
-  std::int32_t setCount = static_cast<std::int32_t>(readBigEndian(header + 20));
+  if (std::memcmp(header, CATALOG_MAGIC, sizeof CATALOG_MAGIC) != 0 ||
+      readBigEndian(header + CATALOG_VERSION_AT) != CATALOG_VERSION)
+    return false;
+  std::int32_t setCount = static_cast<std::int32_t>(readBigEndian(header + CATALOG_SET_COUNT_AT));
   // Each counted set needs a record of its own after the header.
-  if (setCount <= 0 ||
-      static_cast<std::uint32_t>(setCount) > (catalog->fileSize - HEADER_SIZE) / SET_RECORD_SIZE)
+  if (setCount <= 0 || static_cast<std::uint32_t>(setCount) >
+                           (catalog->fileSize - CATALOG_HEADER_SIZE) / CATALOG_SET_RECORD_SIZE)
     return false;
   catalog->setCount = setCount;
-  *firstSet = readBigEndian(header + 24);
+  *firstSet = readBigEndian(header + CATALOG_FIRST_SET_AT);
   return true;
 }
 
 void decodeSetRecord(const unsigned char* record, CatalogSet* set) {
-  set->setId = static_cast<std::int32_t>(readBigEndian(record));
-  set->next = readBigEndian(record + 4);
-  set->messageTable = readBigEndian(record + 8);
-  set->stringArea = readBigEndian(record + 12);
-  set->stringAreaSize = readBigEndian(record + 16);
-  set->messageCount = readBigEndian(record + 20);
+  set->setId = static_cast<std::int32_t>(readBigEndian(record + SET_ID_AT));
+  set->next = readBigEndian(record + SET_NEXT_AT);
+  set->messageTable = readBigEndian(record + SET_MESSAGE_TABLE_AT);
+  set->stringArea = readBigEndian(record + SET_STRING_AREA_AT);
+  set->stringAreaSize = readBigEndian(record + SET_STRING_AREA_SIZE_AT);
+  set->messageCount = readBigEndian(record + SET_MESSAGE_COUNT_AT);
   set->block = nullptr;
   set->messages = nullptr;
   set->state = CATALOG_SET_UNLOADED;
@@ -69,19 +60,18 @@ void decodeSetRecord(const unsigned char* record, CatalogSet* set) {
 
 // Follows the chain from firstSet until setCount sets are kept. A chain that
 // comes back to a record it passed (found with Brent's method, in constant
-// memory) refuses the file. Set numbers are kept in any order: catalogs from
-// other compilers need not sort them, and the search ends over any numbering.
+// memory) refuses the file.
 bool readSetChain(Catalog* catalog, std::uint32_t offset) {
   std::int32_t kept = 0;
   std::uint32_t tortoise = offset, power = 1, steps = 0;
   while (kept < catalog->setCount) {
-    unsigned char record[SET_RECORD_SIZE];
+    unsigned char record[CATALOG_SET_RECORD_SIZE];
     if (!readCatalogBytes(catalog, offset, record, sizeof record)) return false;
-    if (readBigEndian(record + 24) == 0) {
+    if (readBigEndian(record + SET_SKIP_AT) == 0) {
       decodeSetRecord(record, &catalog->sets[kept]);
       ++kept;
     }
-    offset = readBigEndian(record + 4);
+    offset = readBigEndian(record + SET_NEXT_AT);
     if (kept < catalog->setCount && offset == tortoise) return false;
     if (++steps == power) {
       tortoise = offset;
@@ -90,6 +80,25 @@ bool readSetChain(Catalog* catalog, std::uint32_t offset) {
     }
   }
   return true;
+}
+
+// The search wants set numbers ascending and distinct, as the compiler writes
+// them; other compilers need not. Such a file's sets are sorted here (by the
+// number as the search compares it, unsigned), and of a repeated number the
+// first in file order is kept. An ordered file costs one pass.
+void orderSets(Catalog* catalog) {
+  CatalogSet* sets = catalog->sets;
+  std::int32_t count = catalog->setCount;
+  auto number = [](const CatalogSet& set) { return static_cast<std::uint32_t>(set.setId); };
+  std::int32_t i = 1;
+  while (i < count && number(sets[i - 1]) < number(sets[i])) ++i;
+  if (i >= count) return;
+  std::stable_sort(sets, sets + count,
+                   [number](const CatalogSet& a, const CatalogSet& b) { return number(a) < number(b); });
+  std::int32_t kept = 1;
+  for (i = 1; i < count; ++i)
+    if (number(sets[i]) != number(sets[kept - 1])) sets[kept++] = sets[i];
+  catalog->setCount = kept;
 }
 
 }  // namespace
@@ -111,8 +120,14 @@ Catalog* loadCatalog(const char* path, int flags) {
     freeCatalog(catalog);
     return nullptr;
   }
-  catalog->sets = static_cast<CatalogSet*>(std::calloc(catalog->setCount, sizeof(CatalogSet)));
-  if (catalog->sets == nullptr || !readSetChain(catalog, firstSet) || registerCatalog(path, catalog) != 0) {
+  catalog->sets =
+      static_cast<CatalogSet*>(std::calloc(static_cast<std::size_t>(catalog->setCount), sizeof(CatalogSet)));
+  if (catalog->sets == nullptr || !readSetChain(catalog, firstSet)) {
+    freeCatalog(catalog);
+    return nullptr;
+  }
+  orderSets(catalog);
+  if (registerCatalog(path, catalog) != 0) {
     freeCatalog(catalog);
     return nullptr;
   }

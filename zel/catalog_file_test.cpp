@@ -1,15 +1,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "zel/catalog_format.h"
 #include "zel/catalog_test_support.h"
 #include "zel/catalogs.h"
+#include "zel/converters.h"
 
 namespace {
 
+using zel::putBigEndianAt;
 using zeltest::buildCatalog;
-using zeltest::putWordAt;
 
 // The smallest useful catalog: one set with the texts "ab" and "cd".
 const unsigned char minimalCatalog[86] = {
@@ -48,12 +54,16 @@ TEST(CatalogFile, RefusesBadHeaders) {
     std::size_t offset;
     std::uint32_t value;
   } cases[] = {
-      {"version 2", 8, 2},        {"magic", 4, 0x756c2b00},      {"no sets", 20, 0},
-      {"negative sets", 20, ~0u}, {"more sets than fit", 20, 2}, {"first set past the end", 24, 1000},
+      {"version 2", zel::CATALOG_VERSION_AT, 2},
+      {"magic", 4, 0x756c2b00},
+      {"no sets", zel::CATALOG_SET_COUNT_AT, 0},
+      {"negative sets", zel::CATALOG_SET_COUNT_AT, ~0u},
+      {"more sets than fit", zel::CATALOG_SET_COUNT_AT, 2},
+      {"first set past the end", zel::CATALOG_FIRST_SET_AT, 1000},
   };
   for (const Case& c : cases) {
     std::string bytes = good;
-    putWordAt(bytes, c.offset, c.value);
+    putBigEndianAt(bytes, c.offset, c.value);
     if (std::string(c.what) == "magic") bytes[7] = '+';
     std::string path =
         writeCatalog(std::string("bad-") + std::to_string(c.offset) + "-" + std::to_string(c.value), bytes);
@@ -64,8 +74,8 @@ TEST(CatalogFile, RefusesBadHeaders) {
 TEST(CatalogFile, SkippedSetRecordsArePassedOver) {
   // Chain: set 1 -> skipped record (claims set 9) -> set 2.
   std::string bytes = buildCatalog({{1, {{1, "one"}}}, {9, {{1, "skipped"}}}, {2, {{1, "two"}}}});
-  putWordAt(bytes, 20, 2);
-  putWordAt(bytes, 28 + 28 + 24, 1);
+  putBigEndianAt(bytes, zel::CATALOG_SET_COUNT_AT, 2);
+  putBigEndianAt(bytes, zel::writtenSetRecordAt(1) + zel::SET_SKIP_AT, 1);
   zel::CatalogHandle handle = zel::catopen(writeCatalog("skip.cat", bytes).c_str(), 0);
   ASSERT_NE(handle, zel::CAT_INVALID_HANDLE);
   EXPECT_EQ(reinterpret_cast<zel::Catalog*>(handle)->setCount, 2);
@@ -76,7 +86,9 @@ TEST(CatalogFile, SkippedSetRecordsArePassedOver) {
 
 TEST(CatalogFile, LoopingSetChainsAreRefused) {
   std::string base = buildCatalog({{1, {{1, "one"}}}, {2, {{1, "two"}}}, {3, {{1, "three"}}}});
-  const std::size_t second = 56, third = 84;
+  const std::size_t first = zel::writtenSetRecordAt(0), second = zel::writtenSetRecordAt(1),
+                    third = zel::writtenSetRecordAt(2);
+  const std::size_t skip = zel::SET_SKIP_AT, next = zel::SET_NEXT_AT, count = zel::CATALOG_SET_COUNT_AT;
   struct Patch {
     std::size_t offset;
     std::uint32_t value;
@@ -85,16 +97,16 @@ TEST(CatalogFile, LoopingSetChainsAreRefused) {
     const char* what;
     std::vector<Patch> patches;
   } cases[] = {
-      {"skipped record pointing at itself", {{second + 24, 1}, {second + 4, second}}},
+      {"skipped record pointing at itself", {{second + skip, 1}, {second + next, second}}},
       // Sets need not ascend, so the loop shows only once it is followed
       // past the count of the sets it holds.
-      {"back to the first set", {{second + 4, 28}, {20, 4}}},
-      {"skipped records in a ring", {{second + 24, 1}, {third + 24, 1}, {third + 4, second}}},
+      {"back to the first set", {{second + next, first}, {count, 4}}},
+      {"skipped records in a ring", {{second + skip, 1}, {third + skip, 1}, {third + next, second}}},
   };
   int n = 0;
   for (const Case& c : cases) {
     std::string bytes = base;
-    for (const Patch& p : c.patches) putWordAt(bytes, p.offset, p.value);
+    for (const Patch& p : c.patches) putBigEndianAt(bytes, p.offset, p.value);
     std::string path = writeCatalog("loop" + std::to_string(n++) + ".cat", bytes);
     EXPECT_EQ(zel::catopen(path.c_str(), 0), zel::CAT_INVALID_HANDLE) << c.what;
   }
@@ -125,30 +137,30 @@ TEST(CatalogFile, EveryTruncationIsHandled) {
     EXPECT_EQ(zel::catclose(handle), 0);
   }
   // Opening needs the header and both set records; loading needs the rest.
-  EXPECT_EQ(opened, static_cast<int>(full.size() - (28 + 2 * 28) + 1));
+  EXPECT_EQ(opened, static_cast<int>(full.size() - zel::writtenFirstTableAt(2) + 1));
 }
 
 TEST(CatalogFile, CorruptSetDataLeavesTheSetUnloaded) {
   std::vector<zeltest::TestSet> sets = {{1, {{1, "one"}, {2, "two"}}}, {2, {{1, "other"}}}};
   std::string base = buildCatalog(sets);
-  const std::size_t set1 = 28, table1 = 28 + 2 * 28;
+  const std::size_t set1 = zel::writtenSetRecordAt(0), table1 = zel::writtenFirstTableAt(2);
   struct Case {
     const char* what;
     std::size_t offset;
     std::uint32_t value;
   } cases[] = {
-      {"message table past the end", set1 + 8, 0xfffffff0},
-      {"string area past the end", set1 + 12, 0xfffffff0},
-      {"string area size too large", set1 + 16, 0x7fffffff},
-      {"message count too large", set1 + 20, 0x40000000},
-      {"text offset outside the strings", table1 + 4, 8},
-      {"text offset far outside", table1 + 4, 0xffffffff},
-      {"text without its terminator", set1 + 16, 6},
+      {"message table past the end", set1 + zel::SET_MESSAGE_TABLE_AT, 0xfffffff0},
+      {"string area past the end", set1 + zel::SET_STRING_AREA_AT, 0xfffffff0},
+      {"string area size too large", set1 + zel::SET_STRING_AREA_SIZE_AT, 0x7fffffff},
+      {"message count too large", set1 + zel::SET_MESSAGE_COUNT_AT, 0x40000000},
+      {"text offset outside the strings", table1 + zel::MESSAGE_TEXT_OFFSET_AT, 8},
+      {"text offset far outside", table1 + zel::MESSAGE_TEXT_OFFSET_AT, 0xffffffff},
+      {"text without its terminator", set1 + zel::SET_STRING_AREA_SIZE_AT, 6},
   };
   int n = 0;
   for (const Case& c : cases) {
     std::string bytes = base;
-    putWordAt(bytes, c.offset, c.value);
+    putBigEndianAt(bytes, c.offset, c.value);
     std::string path = writeCatalog("corrupt" + std::to_string(n++) + ".cat", bytes);
     zel::CatalogHandle handle = zel::catopen(path.c_str(), 0);
     ASSERT_NE(handle, zel::CAT_INVALID_HANDLE) << c.what;
@@ -159,55 +171,122 @@ TEST(CatalogFile, CorruptSetDataLeavesTheSetUnloaded) {
   }
 }
 
-// Other catalog compilers need not number sets or messages in ascending order
-// nor give each message a text of its own; such catalogs read, and the
-// searches find what their probes meet.
-TEST(CatalogFile, CatalogsFromOtherCompilersRead) {
-  struct Shared {
-    std::size_t message;  // index in the set's message table
-    std::uint32_t offset;
-  };
-  struct Expected {
-    int set, msg;
-    const char* text;
-  };
+// The messages a catalog written in this order holds: of a repeated set
+// number the first set in file order, of a repeated message number in a set
+// the first message in file order; negative set numbers and message numbers
+// below 1 are never found.
+std::map<std::pair<int, int>, std::string> messagesHeld(const std::vector<zeltest::TestSet>& sets) {
+  std::map<std::pair<int, int>, std::string> held;
+  std::set<std::uint32_t> setsSeen;
+  for (const zeltest::TestSet& set : sets) {
+    if (!setsSeen.insert(set.id).second || static_cast<std::int32_t>(set.id) < 0) continue;
+    for (const zeltest::TestMessage& m : set.messages)
+      if (static_cast<std::int32_t>(m.id) >= 1)
+        held.emplace(std::make_pair(static_cast<int>(set.id), static_cast<int>(m.id)), m.text);
+  }
+  return held;
+}
+
+// A shuffled numbering, the same on every run.
+std::vector<std::uint32_t> shuffled(std::uint32_t count, std::uint32_t first, std::uint32_t step) {
+  std::vector<std::uint32_t> ids;
+  for (std::uint32_t i = 0; i < count; ++i) ids.push_back(first + i * step);
+  std::uint32_t state = 12345;
+  for (std::uint32_t i = count; i > 1; --i) {
+    state = state * 1103515245u + 12345u;
+    std::swap(ids[i - 1], ids[(state >> 8) % i]);
+  }
+  return ids;
+}
+
+std::vector<zeltest::TestSet> shuffledCatalog(std::uint32_t setCount, std::uint32_t messageCount,
+                                              std::uint32_t messageStep) {
+  std::vector<zeltest::TestSet> sets;
+  for (std::uint32_t setId : shuffled(setCount, 1, 1)) {
+    zeltest::TestSet set{setId, {}};
+    for (std::uint32_t id : shuffled(messageCount, 1, messageStep))
+      set.messages.push_back({id, std::to_string(setId) + "/" + std::to_string(id)});
+    sets.push_back(set);
+  }
+  return sets;
+}
+
+// A catalog whose sets or messages are not in ascending order, or repeat a
+// number, is valid input (other compilers write such files): every message of
+// every set is found, through catgets (the direct index where the numbering
+// is dense) and through the guided search that converting lookups use.
+TEST(CatalogFile, EveryMessageIsFoundWhateverTheOrder) {
+  const std::uint32_t high = 0x80000000u;
   struct Case {
     const char* what;
     std::vector<zeltest::TestSet> sets;
-    std::vector<Shared> shared;  // text offsets of the first set rewritten
-    std::vector<Expected> expected;
   } cases[] = {
-      {"sets out of order", {{5, {{1, "five"}}}, {3, {{1, "three"}}}}, {}, {{5, 1, "five"}}},
-      {"a set numbered above 0x7FFFFFFF",
-       {{1, {{1, "one"}}}, {0x80000000u, {{1, "high"}}}},
-       {},
-       {{1, 1, "one"}, {-2147483647 - 1, 1, "default"}}},
-      {"repeated message numbers", {{1, {{1, "aa"}, {1, "bb"}, {2, "cc"}}}}, {}, {{1, 1, "aa"}}},
-      {"message numbers out of order",
-       {{1, {{3, "three"}, {1, "one"}, {7, "seven"}}}},
-       {},
-       {{1, 7, "seven"}}},
-      {"messages sharing one text",
-       {{1, {{1, "shared"}, {2, "x"}, {3, ""}, {4, ""}, {5, ""}}}},
-       {{2, 0}, {3, 0}, {4, 7}},
-       {{1, 1, "shared"}, {1, 2, "x"}, {1, 3, "shared"}, {1, 4, "shared"}, {1, 5, "x"}}},
+      {"sets 5, 3, 7",
+       {{5, {{1, "5/1"}, {2, "5/2"}}}, {3, {{1, "3/1"}, {4, "3/4"}}}, {7, {{1, "7/1"}, {3, "7/3"}}}}},
+      {"messages 2, 1, 3", {{1, {{2, "two"}, {1, "one"}, {3, "three"}}}}},
+      {"messages 1, 1, 2", {{1, {{1, "first one"}, {1, "second one"}, {2, "two"}}}}},
+      {"messages 3, 1, 7 and 3 again", {{1, {{3, "three"}, {1, "one"}, {7, "seven"}, {3, "again"}}}}},
+      {"sets 2, 1, 2",
+       {{2, {{1, "first 2/1"}}}, {1, {{1, "1/1"}}}, {2, {{1, "second 2/1"}, {2, "second 2/2"}}}}},
+      {"sets 0, 9, 4 with numbers 0 and below",
+       {{0, {{1, "0/1"}}},
+        {9, {{0, "zero"}, {5, "9/5"}, {~0u, "minus one"}, {2, "9/2"}}},
+        {4, {{1, "4/1"}}}}},
+      {"a set numbered above 0x7FFFFFFF first",
+       {{high, {{1, "high"}}}, {2, {{1, "2/1"}}}, {1, {{1, "1/1"}}}}},
+      {"sparse messages out of order",
+       {{1, {{70000, "a"}, {3, "b"}, {1000000, "c"}, {100, "d"}, {2000, "e"}, {4, "f"}}}}},
+      {"30 sets of 60 messages, all shuffled", shuffledCatalog(30, 60, 1)},
+      {"12 sets of 50 messages numbered 7 apart, shuffled", shuffledCatalog(12, 50, 7)},
   };
   int n = 0;
   for (const Case& c : cases) {
-    std::string bytes = buildCatalog(c.sets);
-    const std::size_t table1 = 28 + 28 * c.sets.size();
-    for (const Shared& s : c.shared) putWordAt(bytes, table1 + 12 * s.message + 4, s.offset);
     zel::CatalogHandle handle =
-        zel::catopen(writeCatalog("other" + std::to_string(n++) + ".cat", bytes).c_str(), 0);
+        zel::catopen(writeCatalog("order" + std::to_string(n++) + ".cat", buildCatalog(c.sets)).c_str(), 0);
     if (handle == zel::CAT_INVALID_HANDLE) {
       ADD_FAILURE() << c.what << ": refused";
       continue;
     }
-    for (const Expected& e : c.expected)
-      EXPECT_STREQ(zel::catgets(handle, e.set, e.msg, "default"), e.text)
-          << c.what << " " << e.set << "/" << e.msg;
-    EXPECT_EQ(reinterpret_cast<zel::Catalog*>(handle)->sets[0].state, zel::CATALOG_SET_LOADED) << c.what;
+    zel::Catalog* catalog = reinterpret_cast<zel::Catalog*>(handle);
+    ASSERT_NE(zel::utf8Converter, nullptr);
+    std::map<std::pair<int, int>, std::string> held = messagesHeld(c.sets);
+    // Every message of every set, and the numbers around each that it lacks.
+    for (const zeltest::TestSet& set : c.sets) {
+      int setId = static_cast<int>(set.id);
+      for (const zeltest::TestMessage& m : set.messages) {
+        int id = static_cast<int>(m.id);
+        for (int msgId : {id - 1, id, id + 1}) {
+          auto found = held.find({setId, msgId});
+          const char* expected = found != held.end() ? found->second.c_str() : "default";
+          EXPECT_STREQ(zel::catgets(handle, setId, msgId, "default"), expected)
+              << c.what << ": " << setId << "/" << msgId;
+          EXPECT_STREQ(zel::catgetsConverted(catalog, setId, msgId, "default", zel::utf8Converter), expected)
+              << c.what << ": " << setId << "/" << msgId << " searched";
+        }
+      }
+    }
+    EXPECT_EQ(zel::catclose(handle), 0);
   }
+}
+
+// Messages may share one text; each still reads its own.
+TEST(CatalogFile, MessagesSharingOneTextRead) {
+  zeltest::TestSet set{1, {{1, "shared"}, {2, "x"}, {3, ""}, {4, ""}, {5, ""}}};
+  std::string bytes = buildCatalog({set});
+  struct Shared {
+    std::size_t message;  // index in the set's message table
+    std::uint32_t offset;
+  } shared[] = {{2, 0}, {3, 0}, {4, 7}};
+  for (const Shared& s : shared)
+    putBigEndianAt(bytes,
+                   zel::writtenFirstTableAt(1) + zel::CATALOG_MESSAGE_RECORD_SIZE * s.message +
+                       zel::MESSAGE_TEXT_OFFSET_AT,
+                   s.offset);
+  zel::CatalogHandle handle = zel::catopen(writeCatalog("shared.cat", bytes).c_str(), 0);
+  ASSERT_NE(handle, zel::CAT_INVALID_HANDLE);
+  const char* expected[] = {"shared", "x", "shared", "shared", "x"};
+  for (int id = 1; id <= 5; ++id)
+    EXPECT_STREQ(zel::catgets(handle, 1, id, "default"), expected[id - 1]) << id;
 }
 
 TEST(CatalogFile, EmptyAndSharedTextsLoad) {

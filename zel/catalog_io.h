@@ -4,14 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "zel/catalog_format.h"
 #include "zel/catalogs.h"
 
 namespace zel {
-
-inline std::uint32_t readBigEndian(const unsigned char* bytes) {
-  return (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) |
-         std::uint32_t{bytes[3]};
-}
 
 // Reads size bytes at offset; false unless all of them lie inside the file
 // and were read.

@@ -1,9 +1,10 @@
-// Lookups: catgets and the two guided binary searches. Numbers are meant to be
-// distinct and ascending, so set n sits at index n or before, and message m at
-// index m - 1 or before: both searches start where the numbering predicts and
+// Lookups: catgets and the two guided binary searches. Numbers are distinct and
+// ascending (the loader sorts the sets and messages of a file that does not
+// keep them so), so set n sits at index n or before, and message m at index
+// m - 1 or before: both searches start where the numbering predicts and
 // narrow the range by the difference between the number found and the one
 // wanted, so densely numbered catalogs are answered at the first or second
-// probe. Over other numbering they still end, finding what their probes meet.
+// probe.
 #include <cstdint>
 
 #include "zel/catalogs.h"
@@ -12,8 +13,8 @@ namespace zel {
 
 namespace {
 
-// Ranges only shrink, so a search ends within a few dozen probes even over
-// corrupt numbering; this bound only guards that reasoning.
+// Ranges only shrink, so a search ends within a few dozen probes whatever
+// the numbering; this bound only guards that reasoning.
 constexpr int MAX_PROBES = 100;
 
 // The first index probed for setId, and the last index it can be at.

@@ -9,6 +9,7 @@
 #include "zel/catalogs.h"
 #include "zel/convert.h"
 #include "zel/converters.h"
+#include "zel/format_rule.h"
 
 namespace {
 
@@ -49,13 +50,6 @@ const Default defaults[] = {
 
 const fs::path messagesDir = fs::path(ZAQ_DATA_DIR) / "messages";
 
-std::string conversions(const std::string& format) {
-  std::string letters;
-  for (std::size_t i = 0; i + 1 < format.size(); ++i)
-    if (format[i] == '%') letters += format[++i];
-  return letters;
-}
-
 zel::CatalogHandle openForLanguage(const char* lang) {
   std::string nlsPath = (messagesDir / "%L" / "%N.cat").string();
   zeltest::setVariable("NLSPATH", nlsPath.c_str());
@@ -93,8 +87,12 @@ TEST(ServiceCatalog, TheLocaleChoosesTheTranslation) {
       {"ja_JP",
        "%s \xE3\x81\x8C\xE9\x96\x8B\xE5\xA7\x8B\xE3\x81\x95\xE3\x82\x8C\xE3\x81\xBE\xE3\x81\x97\xE3\x81\x9F"
        "\xE3\x80\x82\n"},
+      {"es_ES", "%s se ha iniciado.\n"},
+      {"pt_PT", "%s foi iniciado.\n"},  // Portuguese without a catalog of its own: Brazil's
+      {"zh_CN.UTF-8", "%s \xE5\xB7\xB2\xE5\x90\xAF\xE5\x8A\xA8\xE3\x80\x82\n"},
+      {"zh_TW", "%s \xE5\xB7\xB2\xE5\x95\x9F\xE5\x8B\x95\xE3\x80\x82\n"},
       {"en_US", "%s has started.\n"},
-      {"es_ES", "%s has started.\n"},
+      {"sv_SE", "%s has started.\n"},
   };
   for (const Case& c : cases) {
     zel::CatalogHandle handle = openForLanguage(c.lang);
@@ -106,17 +104,35 @@ TEST(ServiceCatalog, TheLocaleChoosesTheTranslation) {
   }
 }
 
-TEST(ServiceCatalog, TranslationsKeepEveryMessageAndItsConversions) {
-  for (const char* lang : {"fr", "de", "ja"}) {
-    zel::CatalogHandle handle = openForLanguage(lang);
-    ASSERT_NE(handle, zel::CAT_INVALID_HANDLE) << lang;
+// Every translation has every message, with the conversions of English, and
+// every text has a code in the ANSI code page of Windows in that language.
+TEST(ServiceCatalog, TranslationsKeepEveryMessageAndFitTheirCodePage) {
+  struct Translation {
+    const char* lang;
+    const char* codePage;
+  } translations[] = {
+      {"fr", "1252"},    {"de", "1252"},   {"ja", "932"},    {"es", "1252"}, {"it", "1252"},
+      {"pt_BR", "1252"}, {"zh_CN", "936"}, {"zh_TW", "950"}, {"ko", "949"},
+  };
+  std::string zelDir = (fs::path(ZAQ_DATA_DIR) / "codesets").string();
+  zeltest::setVariable("ZELDIR", zelDir.c_str());
+  for (const Translation& t : translations) {
+    zel::CatalogHandle handle = openForLanguage(t.lang);
+    ASSERT_NE(handle, zel::CAT_INVALID_HANDLE) << t.lang;
+    zel::CodesetConverter* codePage = zel::openCodeset(t.codePage);
+    ASSERT_NE(codePage, nullptr) << t.codePage;
     for (const Default& d : defaults) {
       std::string text = zel::catgets(handle, 2, d.number, "absent");
-      EXPECT_NE(text, "absent") << lang << " " << d.number;
-      EXPECT_NE(text, d.text) << lang << " " << d.number;
-      EXPECT_EQ(conversions(text), conversions(d.text)) << lang << " " << d.number;
+      EXPECT_NE(text, "absent") << t.lang << " " << d.number;
+      EXPECT_NE(text, d.text) << t.lang << " " << d.number;
+      EXPECT_TRUE(zel::formatCanReplace(text, d.text)) << t.lang << " " << d.number << ": " << text;
+      zel::catgetsConverted(reinterpret_cast<zel::Catalog*>(handle), 2, d.number, "absent", codePage);
+      EXPECT_EQ(codePage->substitutions, 0) << t.lang << " " << d.number << " in " << t.codePage;
     }
+    std::free(codePage->table);
+    std::free(codePage);
   }
+  zeltest::setVariable("ZELDIR", nullptr);
 }
 
 // The texts as an operator sees them: converted into the Windows code page.

@@ -37,7 +37,7 @@ Catalog* catopenForLocale(const char* name, int flags, const char* locale) {
   char buffer[LOCALE_NAME_SIZE];
   const char* localeName = chooseLocale(flags, locale, buffer);
   const char* pathTemplate = getNlsPath();
-  if (pathTemplate[0] == '\0') pathTemplate = "%N.cat";
+  if (pathTemplate[0] == '\0') pathTemplate = defaultCatalogTemplate();
   return findCatalogFile(name, flags, pathTemplate, localeName);
 }
 

@@ -1,12 +1,14 @@
 // The search for a catalog file: a path is taken as it is; a name is looked for
 // along the NLSPATH-style template, segment by segment, with the full locale
-// name, its language, its alternate and "C".
+// name, its language, its alternate and "C". Without NLSPATH the template is
+// an installation's own layout in the current (working) directory.
 #include <sys/stat.h>
 
 #include <cstring>
 
 #include "zel/catalogs.h"
 #include "zel/locale.h"
+#include "zel/path_separator.h"
 
 namespace zel {
 
@@ -49,12 +51,13 @@ LocaleParts splitLocale(const char* name) {
   const char* dot = std::strchr(name, '.');
   LocaleParts parts = {name, length, name + length, 0, name + length};
   if (underscore != nullptr) {
-    parts.languageLength = underscore - name;
+    parts.languageLength = static_cast<std::size_t>(underscore - name);
     parts.territory = underscore + 1;
     const char* end = std::strchr(parts.territory, '.');
-    parts.territoryLength = end != nullptr ? end - parts.territory : std::strlen(parts.territory);
+    parts.territoryLength =
+        end != nullptr ? static_cast<std::size_t>(end - parts.territory) : std::strlen(parts.territory);
   } else if (dot != nullptr) {
-    parts.languageLength = dot - name;
+    parts.languageLength = static_cast<std::size_t>(dot - name);
   }
   if (dot != nullptr) parts.codeset = dot + 1;
   return parts;
@@ -91,7 +94,28 @@ char* trySegment(const char* segment, std::size_t length, int flags, const Local
   return nullptr;
 }
 
+struct DefaultTemplate {
+  char text[40];
+};
+
+// The translations in nls/<locale>/, then the plain catalog (English), so that
+// copying a package's layout is all it takes to get the user's language.
+constexpr DefaultTemplate makeDefaultTemplate() {
+  constexpr char pattern[] = "nls|%L|%N.cat;nls|%l|%N.cat;%N.cat";
+  static_assert(sizeof pattern <= sizeof(DefaultTemplate::text));
+  DefaultTemplate result = {};
+  for (std::size_t i = 0; i < sizeof pattern; ++i)
+    result.text[i] = pattern[i] == '|' ? kPathSeparator : pattern[i];
+  return result;
+}
+
+constexpr DefaultTemplate defaultTemplate = makeDefaultTemplate();
+
 }  // namespace
+
+const char* defaultCatalogTemplate() {
+  return defaultTemplate.text;
+}
 
 char* expandCatalogPath(const char* segment, std::size_t length, const char* localeName,
                         const char* catalogName, char* output) {

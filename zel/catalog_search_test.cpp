@@ -162,17 +162,47 @@ TEST(CatalogOpen, ChoosesTheLocaleFromTheEnvironment) {
   EXPECT_EQ(zel::catopen("", 1), zel::CAT_INVALID_HANDLE);
 }
 
-TEST(CatalogOpen, WithoutNlsPathTheCurrentFolderIsSearched) {
-  fs::path dir = zeltest::scratchDir();
-  zeltest::writeFile(dir / "here.cat", zeltest::buildCatalog({{2, {{7, "found"}}}}));
-  zeltest::setVariable("NLSPATH", "");
-  zeltest::setVariable("LANG", "fr_FR");
+// Without NLSPATH (unset or empty) an installation's nls/<locale>/ folders in
+// the current directory come first, then the plain catalog there; with
+// NLSPATH, or without an nls folder, the plain catalog is what it was.
+TEST(CatalogOpen, WithoutNlsPathTheInstallationsTranslationsAreFound) {
+  struct Case {
+    std::vector<const char*> files;  // folders holding the catalog; "." the current one
+    const char* lang;
+    const char* nlsPath;  // nullptr: unset
+    const char* expected;
+  } cases[] = {
+      {{"nls/fr", "."}, "fr_FR", nullptr, "nls/fr"},
+      {{"nls/fr_FR", "nls/fr", "."}, "fr_FR.UTF-8", "", "nls/fr_FR"},
+      {{"nls/pt_BR", "."}, "pt_PT", nullptr, "nls/pt_BR"},
+      {{"nls/german", "."}, "german.UTF8", nullptr, "nls/german"},  // only %l gives german
+      {{"nls/C", "nls/fr", "."}, "de_DE", nullptr, "nls/C"},
+      {{"nls/fr", "."}, "de_DE", nullptr, "."},
+      {{"."}, "fr_FR", nullptr, "."},
+      {{"nls/fr", "."}, "fr_FR", "%N.cat", "."},
+      {{"nls/fr"}, "fr_FR", "%N.cat", ""},
+  };
+  fs::path root = zeltest::scratchDir();
   fs::path previous = fs::current_path();
-  fs::current_path(dir);
-  zel::CatalogHandle handle = zel::catopen("here", 1);
-  fs::current_path(previous);
+  zeltest::setVariable("LC_ALL", nullptr);
+  zeltest::setVariable("LC_MESSAGES", nullptr);
+  int n = 0;
+  for (const Case& c : cases) {
+    // A name per case: open catalogs are known by their relative paths.
+    std::string name = "app" + std::to_string(n);
+    fs::path dir = root / std::to_string(n++);
+    fs::create_directories(dir);
+    for (const char* folder : c.files)
+      zeltest::writeFile(dir / folder / (name + ".cat"), zeltest::buildCatalog({{1, {{1, folder}}}}));
+    zeltest::setVariable("NLSPATH", c.nlsPath);
+    zeltest::setVariable("LANG", c.lang);
+    fs::current_path(dir);
+    zel::CatalogHandle handle = zel::catopen(name.c_str(), 1);
+    fs::current_path(previous);
+    EXPECT_STREQ(zel::catgets(handle, 1, 1, ""), c.expected) << "case " << n - 1 << " LANG " << c.lang;
+  }
+  zeltest::setVariable("NLSPATH", nullptr);
   zeltest::setVariable("LANG", nullptr);
-  EXPECT_STREQ(zel::catgets(handle, 2, 7, "default"), "found");
 }
 
 }  // namespace

@@ -91,6 +91,9 @@ int registerCatalog(const char* path, Catalog* catalog);  // 0 on success, -1 on
 // File search.
 constexpr std::size_t CATALOG_PATH_SIZE = 1024;
 Catalog* findCatalogFile(const char* name, int flags, const char* pathTemplate, const char* locale);
+// The template used when NLSPATH is unset or empty: nls/%L/%N.cat, then
+// nls/%l/%N.cat, then %N.cat, relative to the current directory.
+const char* defaultCatalogTemplate();
 // Expands segment [segment, segment + length) into output (CATALOG_PATH_SIZE
 // bytes); returns output when the path exists or is a registered catalog.
 char* expandCatalogPath(const char* segment, std::size_t length, const char* localeName,

@@ -35,6 +35,11 @@ struct CodesetConverter {
   std::uint16_t substitutions;  // substitution characters written (wraps)
   std::uint8_t encodeShift;     // 1 inside an SO ... SI double-byte run (type 4)
   std::size_t tableSize;        // bytes in table, checked at load
+  // Types 2, 3 and 10 opened by openConverter: the code of every 16-bit value
+  // (kBmpCodeCount entries, see encoders.h), built from the checked table at
+  // open and kept in the same heap block as table, after its tableSize bytes.
+  // Null otherwise; the engines then read the table's rows.
+  const std::uint16_t* bmpCodes = nullptr;
 };
 
 // Process-wide converters, owned by the library and never freed.

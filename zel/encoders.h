@@ -4,6 +4,9 @@
 // checked for them when it was loaded.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #include "zel/converters.h"
 
 namespace zel {
@@ -34,6 +37,20 @@ int encodeEbcdicMixed(CodesetConverter*, const unsigned char**, const unsigned c
 // GB18030.
 int encodeGb18030(CodesetConverter*, const unsigned char**, const unsigned char*, unsigned char**,
                   unsigned char*);
+
+// The direct index of a double-byte, multi-byte or GB18030 converter: one
+// entry per 16-bit value, a byte (below 0x100), a two-byte code (first byte
+// high), or one of the two marks below. The index turns the two dependent
+// table reads of a character (row position, then entry) or the GB18030 range
+// scan into one read.
+inline constexpr std::size_t kBmpCodeCount = 0x10000;
+inline constexpr std::uint16_t kBmpCodeUnmapped = 0xFFFF;  // '?', one substitution
+inline constexpr std::uint16_t kBmpCodeGeneral = 0xFFFE;   // left to the engine's general path
+
+// Fill codes (kBmpCodeCount entries) from a checked table of type 2 or 3,
+// or of type 10.
+void buildAsciiBasedCodes(const CodesetConverter* converter, std::uint16_t* codes);
+void buildGb18030Codes(const CodesetConverter* converter, std::uint16_t* codes);
 
 // The engine for a converter type.
 Engine engineForType(std::uint16_t type);

@@ -1,6 +1,7 @@
 // Table encoders for the codesets whose bytes 0x00-0x7F are ASCII: single-byte
 // (CT_SBCS), double-byte (CT_DBCS) and multi-byte with prefix records
 // (CT_MBCS). ASCII runs are copied without table access.
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -22,6 +23,24 @@ struct Rows {
 
 Rows rowsOf(const unsigned char* table) {
   return {table + readLe32(table), table + kTableRowIndexOffset};
+}
+
+// The code of u in the direct-index form (encoders.h) that the fast path
+// takes. Double-byte rows hold it as it is: 0xFFFF is unmapped in both, and
+// the code FF FE, equal to kBmpCodeGeneral, is left to the general path.
+std::uint16_t dbcsCode(const Rows& rows, std::uint32_t u) {
+  return readLe16(rows.row(u) + 2 * (u & 0xFF));
+}
+
+// Multi-byte values with prefix bytes, and the code FF FF, are left to the
+// general path.
+std::uint16_t mbcsCode(const Rows& rows, std::uint32_t u) {
+  const unsigned char* pair = rows.row(u) + 4 * (u & 0xFF);
+  std::uint16_t prefix = readLe16(pair), v = readLe16(pair + 2);
+  if (v < 0x100) return v;
+  if (prefix == 0xFFFF) return kBmpCodeUnmapped;
+  if (readLe16(rows.mapping + kPrefixRecordSize * prefix + kPrefixMaxLength) != 0) return kBmpCodeGeneral;
+  return v == kBmpCodeUnmapped ? kBmpCodeGeneral : v;
 }
 
 // The frame shared by the three engines: reset, ASCII bytes and runs, then
@@ -78,27 +97,6 @@ int runAsciiBasedEngine(CodesetConverter* converter, const unsigned char** in, c
   return status;
 }
 
-// Text of a double-byte page: ASCII bytes and three-byte sequences whose
-// character has a two-byte code, which twoByte(u, q) writes (false: leave
-// that character to the general path).
-template <typename TwoByte>
-void takeAsciiAndTwoByteRun(const unsigned char*& p, const unsigned char* inEnd, unsigned char*& q,
-                            unsigned char* outEnd, TwoByte twoByte) {
-  while (p != inEnd && q != outEnd) {
-    unsigned b = p[0];
-    if (b < 0x80) {
-      *q++ = static_cast<unsigned char>(b);
-      ++p;
-      continue;
-    }
-    if (b < 0xE0 || inEnd - p < 3 || outEnd - q < 2) return;
-    std::uint32_t u = ((b & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
-    if (!twoByte(u, q)) return;
-    q += 2;
-    p += 3;
-  }
-}
-
 }  // namespace
 
 int encodeSbcs(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
@@ -107,6 +105,9 @@ int encodeSbcs(CodesetConverter* converter, const unsigned char** in, const unsi
   const Rows rows = rowsOf(table);
   const unsigned char subByte = table[kTableSubByteOffset];
   const std::uint16_t subChar = readLe16(table + kTableSubCharOffset);
+  // The rows of U+0000 to U+07FF, all that two-byte sequences reach.
+  std::array<const unsigned char*, 8> low;
+  for (std::uint32_t high = 0; high < 8; ++high) low[high] = rows.row(high << 8);
   return runAsciiBasedEngine(
       converter, in, inEnd, out, outEnd,
       [rows, subByte, subChar](std::uint32_t u, unsigned char* q, std::ptrdiff_t, bool* substituted) {
@@ -118,39 +119,52 @@ int encodeSbcs(CodesetConverter* converter, const unsigned char** in, const unsi
         *q = b;  // one byte always fits
         return std::ptrdiff_t{1};
       },
-      [rows, subByte](const unsigned char*& p, const unsigned char* inEnd, unsigned char*& q,
-                      unsigned char* outEnd) {
-        // Text of a Latin page: short ASCII runs between two-byte sequences.
-        constexpr std::uint64_t kHigh = 0x8080808080808080ull;
-        while (p != inEnd && q != outEnd) {
-          unsigned b = p[0];
-          if (b < 0x80) {
-            if (inEnd - p >= 8 && outEnd - q >= 8) {
-              std::uint64_t w;
-              std::memcpy(&w, p, 8);
-              std::uint64_t high = w & kHigh;
-              if (high == 0) {
-                std::memcpy(q, &w, 8);
-                p += 8;
-                q += 8;
-                continue;
-              }
-              if constexpr (std::endian::native == std::endian::little) {
-                int k = std::countr_zero(high) / 8;  // at least 1: p[0] is ASCII
-                for (int i = 0; i < k; ++i) *q++ = *p++;
-                continue;
+      [low, subByte](const unsigned char*& p, const unsigned char* pEnd, unsigned char*& q,
+                     unsigned char* qEnd) {
+        // Text of a Latin, Greek or Cyrillic page: short ASCII runs between
+        // two-byte sequences. Two sequences at a time where the text allows,
+        // checked with one eight-byte read.
+        auto mapped = [&low](std::uint32_t u) { return low[u >> 8][u & 0xFF]; };
+        for (;;) {
+          std::size_t n = charactersThatFit(p, pEnd, q, qEnd, 2, 1);
+          if (n == 0) return;
+          do {
+            if constexpr (std::endian::native == std::endian::little) {
+              // n >= 4: at least eight input bytes left.
+              while (n >= 4) {
+                std::uint64_t w;
+                std::memcpy(&w, p, 8);
+                if ((w & 0x80) == 0) {
+                  *q++ = static_cast<unsigned char>(w);
+                  ++p;
+                  --n;
+                  continue;
+                }
+                if ((w & 0xC0E0C0E0u) != 0x80C080C0u) break;
+                unsigned char m1 =
+                    mapped(static_cast<std::uint32_t>(((w & 0x1Fu) << 6) | ((w >> 8) & 0x3Fu)));
+                unsigned char m2 =
+                    mapped(static_cast<std::uint32_t>(((w >> 10) & 0x7C0u) | ((w >> 24) & 0x3Fu)));
+                if (m1 == subByte || m2 == subByte) break;
+                q[0] = m1;
+                q[1] = m2;
+                q += 2;
+                p += 4;
+                n -= 2;
               }
             }
-            *q++ = static_cast<unsigned char>(b);
-            ++p;
-            continue;
-          }
-          if ((b & 0xE0) != 0xC0 || inEnd - p < 2) return;
-          std::uint32_t u = ((b & 0x1Fu) << 6) | (p[1] & 0x3Fu);
-          unsigned char mapped = rows.row(u)[u & 0xFF];
-          if (mapped == subByte) return;
-          *q++ = mapped;
-          p += 2;
+            unsigned b = p[0];
+            if (b < 0x80) {
+              *q++ = static_cast<unsigned char>(b);
+              ++p;
+              continue;
+            }
+            if ((b & 0xE0) != 0xC0) return;
+            unsigned char m = mapped(((b & 0x1Fu) << 6) | (p[1] & 0x3Fu));
+            if (m == subByte) return;
+            *q++ = m;
+            p += 2;
+          } while (--n != 0);
         }
       });
 }
@@ -175,14 +189,18 @@ int encodeDbcs(CodesetConverter* converter, const unsigned char** in, const unsi
         q[1] = static_cast<unsigned char>(v & 0xFF);
         return std::ptrdiff_t{2};
       },
-      [rows](const unsigned char*& p, const unsigned char* inEnd, unsigned char*& q, unsigned char* outEnd) {
-        takeAsciiAndTwoByteRun(p, inEnd, q, outEnd, [rows](std::uint32_t u, unsigned char* q) {
-          std::uint16_t v = readLe16(rows.row(u) + 2 * (u & 0xFF));
-          if (v < 0x100 || v == 0xFFFF) return false;
-          q[0] = static_cast<unsigned char>(v >> 8);
-          q[1] = static_cast<unsigned char>(v & 0xFF);
-          return true;
-        });
+      [converter, rows](const unsigned char*& p, const unsigned char* pEnd, unsigned char*& q,
+                        unsigned char* qEnd) {
+        if (const std::uint16_t* codes = converter->bmpCodes) {
+          addSubstitutions(converter,
+                           takeAsciiAndThreeByteRun(p, pEnd, q, qEnd, 0x100, [codes](std::uint32_t u) {
+                             return codes[u];  // u < 0x10000: three-byte values
+                           }));
+          return;
+        }
+        addSubstitutions(converter,
+                         takeAsciiAndThreeByteRun(p, pEnd, q, qEnd, 0x100,
+                                                  [rows](std::uint32_t u) { return dbcsCode(rows, u); }));
       });
 }
 
@@ -211,19 +229,33 @@ int encodeMbcs(CodesetConverter* converter, const unsigned char** in, const unsi
         q[n + 1] = static_cast<unsigned char>(v & 0xFF);
         return n + 2;
       },
-      [rows](const unsigned char*& p, const unsigned char* inEnd, unsigned char*& q, unsigned char* outEnd) {
-        // Values with an empty prefix: two bytes out.
-        takeAsciiAndTwoByteRun(p, inEnd, q, outEnd, [rows](std::uint32_t u, unsigned char* q) {
-          const unsigned char* pair = rows.row(u) + 4 * (u & 0xFF);
-          std::uint16_t prefix = readLe16(pair), v = readLe16(pair + 2);
-          if (v < 0x100 || prefix == 0xFFFF ||
-              readLe16(rows.mapping + kPrefixRecordSize * prefix + kPrefixMaxLength) != 0)
-            return false;
-          q[0] = static_cast<unsigned char>(v >> 8);
-          q[1] = static_cast<unsigned char>(v & 0xFF);
-          return true;
-        });
+      [converter, rows](const unsigned char*& p, const unsigned char* pEnd, unsigned char*& q,
+                        unsigned char* qEnd) {
+        if (const std::uint16_t* codes = converter->bmpCodes) {
+          addSubstitutions(converter,
+                           takeAsciiAndThreeByteRun(p, pEnd, q, qEnd, 0x100, [codes](std::uint32_t u) {
+                             return codes[u];  // u < 0x10000: three-byte values
+                           }));
+          return;
+        }
+        addSubstitutions(converter,
+                         takeAsciiAndThreeByteRun(p, pEnd, q, qEnd, 0x100,
+                                                  [rows](std::uint32_t u) { return mbcsCode(rows, u); }));
       });
+}
+
+void buildAsciiBasedCodes(const CodesetConverter* converter, std::uint16_t* codes) {
+  const Rows rows = rowsOf(converter->table);
+  bool multiByte = converter->type == CT_MBCS;
+  for (std::uint32_t high = 0; high < 0x100; ++high, codes += 0x100) {
+    const unsigned char* row = rows.row(high << 8);
+    if (!multiByte) {
+      // A double-byte row is its own index row.
+      for (std::uint32_t low = 0; low < 0x100; ++low) codes[low] = readLe16(row + 2 * low);
+      continue;
+    }
+    for (std::uint32_t low = 0; low < 0x100; ++low) codes[low] = mbcsCode(rows, (high << 8) | low);
+  }
 }
 
 }  // namespace zel

@@ -60,11 +60,21 @@ inline std::uint32_t lookupBmp(const GbLookup& g, std::uint32_t k) {
   return index;
 }
 
-// Two bytes of a linear index below 24067.
-inline void writeTwoByte(std::uint32_t index, unsigned char* bytes) {
+// The two bytes of a linear index below 24067, first byte high.
+inline unsigned twoByteCode(std::uint32_t index) {
   std::uint32_t c = index - 1;
-  bytes[0] = static_cast<unsigned char>(0x81 + c / 191);
-  bytes[1] = static_cast<unsigned char>(0x40 + c % 191);
+  return ((0x81 + c / 191) << 8) | (0x40 + c % 191);
+}
+
+// The code of a 16-bit value in the direct-index form (encoders.h): a
+// byte, a two-byte code, unmapped, or a four-byte code (left to the general
+// path).
+inline std::uint16_t shortCode(const GbLookup& g, std::uint32_t u) {
+  if (u < 0x80) return static_cast<std::uint16_t>(u);
+  std::uint32_t r = lookupBmp(g, u);
+  if (r == 0) return kBmpCodeUnmapped;
+  if (r & kOneByte) return static_cast<std::uint16_t>(r & 0xFF);
+  return r < kFirstFourByteIndex ? static_cast<std::uint16_t>(twoByteCode(r)) : kBmpCodeGeneral;
 }
 
 // Encodes a BMP value from 0x80; 0 bytes when it has no mapping.
@@ -76,33 +86,13 @@ std::size_t encodeBmp(const GbLookup& g, std::uint32_t k, unsigned char* bytes) 
     return 1;
   }
   if (r < kFirstFourByteIndex) {
-    writeTwoByte(r, bytes);
+    unsigned code = twoByteCode(r);
+    bytes[0] = static_cast<unsigned char>(code >> 8);
+    bytes[1] = static_cast<unsigned char>(code & 0xFF);
     return 2;
   }
   writeFourByte(r - kFirstFourByteIndex, bytes);
   return 4;
-}
-
-// The commonest case first: ASCII bytes, and three-byte sequences with
-// two-byte codes.
-void encodeTwoByteRun(const GbLookup& g, const unsigned char*& p, const unsigned char* inEnd,
-                      unsigned char*& q, unsigned char* outEnd) {
-  while (p != inEnd && q != outEnd) {
-    unsigned b = p[0];
-    if (b < 0x80) {
-      *q++ = static_cast<unsigned char>(b);
-      ++p;
-      continue;
-    }
-    if ((b & 0xF0) != 0xE0 || inEnd - p < 3 || outEnd - q < 2) return;
-    std::uint32_t u = ((b & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
-    if (u < 0x80) return;
-    std::uint32_t r = lookupBmp(g, u);
-    if (r == 0 || r >= kFirstFourByteIndex) return;  // also a one-byte result
-    writeTwoByte(r, q);
-    q += 2;
-    p += 3;
-  }
 }
 
 }  // namespace
@@ -114,6 +104,7 @@ int encodeGb18030(CodesetConverter* converter, const unsigned char** in, const u
     return CONV_OK;
   }
   const GbLookup g = gbLookupOf(converter->table);
+  const std::uint16_t* codes = converter->bmpCodes;
   const unsigned char* p = *in;
   unsigned char* q = *out;
   int status;
@@ -131,7 +122,17 @@ int encodeGb18030(CodesetConverter* converter, const unsigned char** in, const u
       if (p != inEnd && q != outEnd && *p < 0x80) copyAsciiRun(&p, inEnd, &q, outEnd);
       continue;
     }
-    encodeTwoByteRun(g, p, inEnd, q, outEnd);
+    // The commonest case first: ASCII bytes, and three-byte sequences with
+    // two-byte codes.
+    if (codes != nullptr)
+      addSubstitutions(converter,
+                       takeAsciiAndThreeByteRun(p, inEnd, q, outEnd, 0xF0, [codes](std::uint32_t u) {
+                         return codes[u];  // u < 0x10000: three-byte values
+                       }));
+    else
+      addSubstitutions(converter, takeAsciiAndThreeByteRun(p, inEnd, q, outEnd, 0xF0, [&g](std::uint32_t u) {
+                         return shortCode(g, u);
+                       }));
     if (p == inEnd || q == outEnd || *p < 0x80) continue;
     Utf8Char c = readUtf8Full(p, inEnd);
     if (c.length == 0) {
@@ -164,6 +165,11 @@ int encodeGb18030(CodesetConverter* converter, const unsigned char** in, const u
   *in = p;
   *out = q;
   return status;
+}
+
+void buildGb18030Codes(const CodesetConverter* converter, std::uint16_t* codes) {
+  const GbLookup g = gbLookupOf(converter->table);
+  for (std::uint32_t u = 0; u < kBmpCodeCount; ++u) codes[u] = shortCode(g, u);
 }
 
 }  // namespace zel

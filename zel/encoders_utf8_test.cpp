@@ -105,18 +105,23 @@ TEST(Utf8Readers, ThreeByteFormSplitsFourByteSequences) {
 }
 
 TEST(AsciiRunCopy, StopsAtTheFirstNonAsciiByteOrTheOutputEnd) {
-  std::string text(100, 'a');
-  text[37] = static_cast<char>(0xC3);
-  for (std::size_t room :
-       {std::size_t{0}, std::size_t{5}, std::size_t{16}, std::size_t{37}, std::size_t{64}}) {
-    std::vector<unsigned char> out(room + 1, 0xEE);
-    const auto* in = reinterpret_cast<const unsigned char*>(text.data());
-    unsigned char* q = out.data();
-    zel::copyAsciiRun(&in, in + text.size(), &q, out.data() + room);
-    std::size_t expected = room < 37 ? room : 37;
-    EXPECT_EQ(static_cast<std::size_t>(q - out.data()), expected);
-    EXPECT_EQ(static_cast<std::size_t>(in - reinterpret_cast<const unsigned char*>(text.data())), expected);
-    EXPECT_EQ(out[room], 0xEE) << "wrote past the output end";
+  // Every place of the stop, before, inside and after the wide steps.
+  for (std::size_t stop = 0; stop <= 200; ++stop) {
+    std::string text(200, 'a');
+    if (stop < text.size()) text[stop] = static_cast<char>(0xC3);
+    for (std::size_t room : {std::size_t{0}, std::size_t{5}, std::size_t{16}, std::size_t{37},
+                             std::size_t{64}, std::size_t{100}, std::size_t{128}, std::size_t{200}}) {
+      std::vector<unsigned char> out(room + 1, 0xEE);
+      const auto* in = reinterpret_cast<const unsigned char*>(text.data());
+      unsigned char* q = out.data();
+      zel::copyAsciiRun(&in, in + text.size(), &q, out.data() + room);
+      std::size_t expected = room < stop ? room : stop;
+      EXPECT_EQ(static_cast<std::size_t>(q - out.data()), expected) << "stop " << stop << " room " << room;
+      EXPECT_EQ(static_cast<std::size_t>(in - reinterpret_cast<const unsigned char*>(text.data())), expected);
+      EXPECT_EQ(out[room], 0xEE) << "wrote past the output end";
+      EXPECT_EQ(std::string(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(expected)),
+                text.substr(0, expected));
+    }
   }
 }
 

@@ -31,10 +31,10 @@ struct SublanguageRow {
   const char* name;
 };
 
+// Hong Kong and Macao write Traditional Chinese in code page 950, as Taiwan
+// does: they get its catalog, not the Simplified one that "zh" would give.
 constexpr SublanguageRow sublanguageIdTable[] = {
-    {0x04, 1, "zh_TW"},
-    {0x04, 2, "zh_CN"},
-    {0x16, 1, "pt_BR"},
+    {0x04, 1, "zh_TW"}, {0x04, 2, "zh_CN"}, {0x04, 3, "zh_TW"}, {0x04, 5, "zh_TW"}, {0x16, 1, "pt_BR"},
 };
 
 struct NamePair {

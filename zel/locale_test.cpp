@@ -83,8 +83,9 @@ TEST(Locale, LanguageIdentifiers) {
     std::uint16_t id;
     const char* expected;
   } cases[] = {
-      {0x0409, "en"},    {0x0809, "en"}, {0x0404, "zh_TW"}, {0x0804, "zh_CN"}, {0x0C04, "zh"},
-      {0x0416, "pt_BR"}, {0x0816, "pt"}, {0x040C, "fr"},    {0x0407, "de"},    {0x0411, "ja"},
+      {0x0409, "en"},    {0x0809, "en"}, {0x0404, "zh_TW"}, {0x0804, "zh_CN"}, {0x0C04, "zh_TW"},
+      {0x1404, "zh_TW"}, {0x1004, "zh"}, {0x0416, "pt_BR"}, {0x0816, "pt"},    {0x040C, "fr"},
+      {0x0407, "de"},    {0x0411, "ja"}, {0x0C0A, "es"},    {0x0410, "it"},    {0x0412, "ko"},
       {0x041A, "hr"},    {0x081A, "hr"}, {0x0C1A, "hr"},    {0x0422, "uk"},    {0x0401, "ar"},
       {0x0436, "af"},    {0x0000, "C"},  {0x0417, "C"},     {0xFFFF, "C"},     {0x043F, "C"},
   };

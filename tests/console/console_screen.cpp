@@ -41,7 +41,9 @@ int main(int argc, char** argv) {
   if (argc != 5) return 90;
   FreeConsole();
   if (!AllocConsole()) return 91;
-  if (!SetConsoleOutputCP(static_cast<UINT>(std::atoi(argv[1])))) return 92;
+  char* end = nullptr;
+  unsigned long codePage = std::strtoul(argv[1], &end, 10);
+  if (end == argv[1] || *end != '\0' || !SetConsoleOutputCP(static_cast<UINT>(codePage))) return 92;
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE console = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                &inherit, OPEN_EXISTING, 0, nullptr);

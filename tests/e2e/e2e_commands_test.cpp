@@ -22,12 +22,28 @@ class OperatorCommands : public ::testing::Test {
   Installation installation;
 };
 
+bool eventSourceRegistered(const std::string& source) {
+  HKEY key;
+  std::string path = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + source;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+// Installers branch on the exit code: a repeated install of the same program
+// and a repeated remove find done what they ask (0) and keep printing what
+// they did; an install over a service of another program fails with
+// ERROR_SERVICE_EXISTS.
 TEST_F(OperatorCommands, InstallsTwiceAndRemovesTwice) {
-  installation = layOut("6");
+  installation = layOut("6", withDebugLog());
   ConsoleRun first = operatorCommand(installation, "-install");
   EXPECT_EQ(first.exitCode, 0u);
   EXPECT_EQ(first.out, "VQM Client - 6 installed as a Windows service.\n");
 
+  // The second install puts what the first made back in place.
+  ASSERT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE,
+                          "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\VQM Client - 6"),
+            ERROR_SUCCESS);
   ConsoleRun second = operatorCommand(installation, "/INSTALL");
   EXPECT_EQ(second.exitCode, 0u);
   // ERROR_SERVICE_EXISTS, with the system's text before its code.
@@ -35,6 +51,21 @@ TEST_F(OperatorCommands, InstallsTwiceAndRemovesTwice) {
       << second.out;
   EXPECT_NE(second.out.find(" (0x431)\n"), std::string::npos) << second.out;
   EXPECT_EQ(second.out.find("(0x431)\n"), second.out.size() - 8) << second.out;
+  EXPECT_TRUE(eventSourceRegistered("VQM Client - 6"));
+  // Wine 8 refuses the failure-actions flag: its refusal, in the debug log,
+  // shows that both installs asked for the recovery settings, and that a
+  // refusal fails neither.
+  std::string debugLog = readText(installation.workingDir + "\\service.log");
+  EXPECT_EQ(countOf(debugLog, "] Could not set the service's failure actions flag (error "), 2u) << debugLog;
+
+  std::string otherFolder = installation.root + "\\other";
+  CreateDirectoryA(otherFolder.c_str(), nullptr);
+  std::string otherProgram = otherFolder + "\\" + installation.serviceName + ".exe";
+  ASSERT_TRUE(CopyFileA(installation.program.c_str(), otherProgram.c_str(), FALSE));
+  ConsoleRun other = runConsole(otherProgram, installation.serviceName + " -install", otherFolder);
+  EXPECT_EQ(other.exitCode, static_cast<DWORD>(ERROR_SERVICE_EXISTS));
+  EXPECT_EQ(other.out.rfind("Failed to install VQM Client - 6 as a Windows service - ", 0), 0u) << other.out;
+  EXPECT_EQ(serviceBinaryPathName(installation.serviceName), installation.program);
 
   ConsoleRun remove = operatorCommand(installation, "-remove");
   EXPECT_EQ(remove.exitCode, 0u);
@@ -85,16 +116,16 @@ TEST_F(OperatorCommands, DebugRunsTheApplicationInTheConsoleUntilCtrlC) {
   Sleep(500);
   ASSERT_TRUE(interruptConsole(run.process.dwProcessId));
   ConsoleRun debug = finish(run, 20000);
-  EXPECT_EQ(debug.exitCode, 1u);
+  EXPECT_EQ(debug.exitCode, 0u);
   std::string command = expectedJavaCommand(installation);
   EXPECT_EQ(standinStarts(installation)[0].commandLine, command);
   EXPECT_EQ(debug.out, "Debugging the VQM Client - 9...\nWorking directory is " + installation.workingDir +
                            ".\nJava command is " + command + "\nVQM Client - 9 has stopped.\n");
   EXPECT_NE(readText(installation.workingDir + "\\standin.log").find("shutdown seen"), std::string::npos);
 
+  // The debug run ends there: no dispatcher step, which a console never reaches.
   std::string log = messageLog();
-  EXPECT_NE(log.find("zaqservice9 "), std::string::npos);
-  EXPECT_NE(log.find(", main, " + std::string(DISPATCHER_FAILED) + "\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find(DISPATCHER_FAILED), std::string::npos) << log;
   EXPECT_EQ(log.find("Process started for"), std::string::npos) << log;  // not in debug mode
   std::string debugLog = readText(installation.workingDir + "\\service.log");
   EXPECT_NE(debugLog.find("] Running in debug mode!\n"), std::string::npos);

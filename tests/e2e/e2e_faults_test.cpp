@@ -4,6 +4,8 @@
 // ends on its own.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "e2e_support.h"
 #include "zel/catalog_test_support.h"
 
@@ -23,6 +25,10 @@ class ServiceFaults : public ::testing::Test {
   void TearDown() override {
     for (const Installation* laidOut : {&installation, &debugInstallation})
       if (!laidOut->serviceName.empty()) tearDown(*laidOut);
+    for (HANDLE process : spawned) {
+      TerminateProcess(process, 1);
+      CloseHandle(process);
+    }
   }
   void install(const Installation& target) {
     ConsoleRun run = operatorCommand(target, "-install");
@@ -32,6 +38,7 @@ class ServiceFaults : public ::testing::Test {
 
   Installation installation;
   Installation debugInstallation;
+  std::vector<HANDLE> spawned;  // what the stand-ins started, ended at the end
 };
 
 // The service's status, read as fast as the SCM answers.
@@ -131,6 +138,48 @@ TEST_F(ServiceFaults, TheApplicationDoesNotOutliveAKilledHost) {
     CloseHandle(standin);
   }
   finish(debug, 5000);
+}
+
+// The ids of the stand-in's "spawned <pid>" lines, in order.
+std::vector<DWORD> spawnedIds(const std::string& standinLog) {
+  std::vector<DWORD> ids;
+  std::string log = readText(standinLog);
+  for (std::size_t at = log.find("spawned "); at != std::string::npos; at = log.find("spawned ", at + 1))
+    ids.push_back(std::strtoul(log.c_str() + at + 8, nullptr, 10));
+  return ids;
+}
+
+// Only the application is in the job that ends it with the host: what it
+// starts (an updater that stops the service, replaces files and starts it
+// again) lives on after an ordinary stop and after the host is killed, as it
+// would without the job, while the application ends with the host.
+TEST_F(ServiceFaults, WhatTheApplicationStartsOutlivesTheStopAndTheHost) {
+  installation = layOut("26", withStandinMode("spawn-child\n"));
+  install(installation);
+  for (bool killHost : {false, true}) {
+    SCOPED_TRACE(killHost ? "host killed" : "ordinary stop");
+    ASSERT_TRUE(startService(installation.serviceName));
+    ASSERT_TRUE(waitForText(standinLog(), "spawned ", spawned.size() + 1, 20000)) << readText(standinLog());
+    HANDLE started = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, spawnedIds(standinLog()).back());
+    ASSERT_NE(started, nullptr);
+    spawned.push_back(started);
+    HANDLE standin = OpenProcess(SYNCHRONIZE, FALSE, standinStarts(installation).back().pid);
+    ASSERT_NE(standin, nullptr);
+    HANDLE host =
+        OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, serviceProcessId(installation.serviceName));
+    ASSERT_NE(host, nullptr) << GetLastError();
+    if (killHost)
+      EXPECT_TRUE(TerminateProcess(host, 1)) << GetLastError();
+    else
+      EXPECT_EQ(stopService(installation.serviceName).statesSeen.back(), static_cast<DWORD>(SERVICE_STOPPED));
+    // The host's end closes the job: the application is gone by then.
+    EXPECT_EQ(WaitForSingleObject(host, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(standin, 2000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(started, 2000), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "what the application started ended with the " << (killHost ? "host" : "stop");
+    CloseHandle(standin);
+    CloseHandle(host);
+  }
 }
 
 // The Service Control Manager starts the program in the system folder; the

@@ -1,7 +1,10 @@
 // The service's life through the Service Control Manager: install, start,
-// stop, a child that will not stop, a stop in the restart pause, a launcher
-// that is not there, and a binary path with a blank.
+// a stop that answers at once, a child that will not stop, the watch of the
+// shutdown file, the preshutdown notice, a stop in the restart pause, a
+// launcher that is not there, and a binary path with a blank.
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 #include "e2e_support.h"
 
@@ -97,13 +100,16 @@ TEST_F(ServiceLife, StartsTheApplicationAndStopsItGracefully) {
        "] SERVICE EVENT:  Stop requested\n", "] STATE TRANSITION -> SERVICE_STOP_PENDING\n",
        "] Creating shutdown file.\n", "] Application is stopped.\n",
        "] STATE TRANSITION -> SERVICE_STOPPED\n", "] ##           ZAQSERVICE HALTED            ##\n", rule});
-  expectInOrder(debugLog, {"] Application started\n", "] Application exited\n"});
+  expectInOrder(debugLog, {"] Application started\n", "] Application exited with exit code 0\n"});
   EXPECT_NE(debugLog.find("] Deregistering as event source\n"), std::string::npos) << debugLog;
   EXPECT_EQ(debugLog.rfind("[m", 0), 0u);
 }
 
-TEST_F(ServiceLife, KillsAnApplicationThatIgnoresTheShutdownFile) {
-  installation = layOut("2", withStandinMode("ignore-shutdown\n"));
+// The control handler answers at once while the stop gives an application
+// that ignores the shutdown file its five seconds and kills it; the debug log
+// tells the kill, not an exit.
+TEST_F(ServiceLife, AStopAnswersAtOnceAndKillsAnApplicationThatIgnoresTheShutdownFile) {
+  installation = layOut("2", {true, true, "ignore-shutdown\n"});
   installAndStart();
   std::vector<StandinStart> starts = standinStarts(installation);
   ASSERT_EQ(starts.size(), 1u);
@@ -112,6 +118,10 @@ TEST_F(ServiceLife, KillsAnApplicationThatIgnoresTheShutdownFile) {
 
   StopResult stop = stopService(installation.serviceName);
   EXPECT_TRUE(stop.accepted);
+  EXPECT_LT(stop.answerMs, 100u);
+  EXPECT_EQ(stop.answer.dwCurrentState, static_cast<DWORD>(SERVICE_STOP_PENDING));
+  EXPECT_GE(stop.answer.dwWaitHint, 5000u);  // the grace and the kill
+  EXPECT_GE(stop.answer.dwCheckPoint, 1u);
   EXPECT_TRUE(sawState(stop, SERVICE_STOP_PENDING)) << statesOf(stop);
   EXPECT_EQ(stop.statesSeen.back(), static_cast<DWORD>(SERVICE_STOPPED));
   EXPECT_GE(stop.milliseconds, 4500u);
@@ -122,7 +132,92 @@ TEST_F(ServiceLife, KillsAnApplicationThatIgnoresTheShutdownFile) {
   CloseHandle(child);
   EXPECT_EQ(exitCode, 999u);
   EXPECT_FALSE(fileExists(installation.workingDir + "\\shutdown"));
-  EXPECT_FALSE(fileExists(installation.workingDir + "\\service.log"));  // no marker, no debug log
+
+  ASSERT_TRUE(waitForText(installation.workingDir + "\\service.log", "ZAQSERVICE HALTED", 1, 10000));
+  std::string debugLog = readText(installation.workingDir + "\\service.log");
+  // The stop's lines, and the watch's, each in the order of its thread.
+  expectInOrder(debugLog,
+                {"] SERVICE EVENT:  Stop requested\n", "] STATE TRANSITION -> SERVICE_STOP_PENDING\n",
+                 "] Creating shutdown file.\n", "] Stop timer exceeded, killing application.\n",
+                 "] Sending application termination signal\n", "] Application terminated\n",
+                 "] Application is stopped.\n", "] STATE TRANSITION -> SERVICE_STOPPED\n"});
+  expectInOrder(debugLog, {"] Application started\n", "] Application terminated\n",
+                           "] Application was killed with exit code 999\n"});
+  for (const char* absent : {"Application initiated shutdown detected", "Application exited by itself",
+                             "] Application exited", "Application termination failed!"})
+    EXPECT_EQ(debugLog.find(absent), std::string::npos) << absent << "\n" << debugLog;
+  EXPECT_EQ(countOf(debugLog, "] STATE TRANSITION -> SERVICE_STOPPED\n"), 1u) << debugLog;
+}
+
+// Milliseconds of the day of a debug-log line holding text ("[m08 11:40:00.123] text"), or -1.
+long debugLineTime(const std::string& log, const std::string& text) {
+  std::size_t at = log.find("] " + text);
+  if (at == std::string::npos || at < 12) return -1;
+  int hours = 0, minutes = 0, seconds = 0, milliseconds = 0;
+  if (std::sscanf(log.c_str() + at - 12, "%2d:%2d:%2d.%3d", &hours, &minutes, &seconds, &milliseconds) != 4)
+    return -1;
+  return ((hours * 60L + minutes) * 60 + seconds) * 1000 + milliseconds;
+}
+
+long localTimeOfDay() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  return ((now.wHour * 60L + now.wMinute) * 60 + now.wSecond) * 1000 + now.wMilliseconds;
+}
+
+// The application's own "shutdown" is seen as it appears, not at the next of
+// once-a-second looks: the file is made 150 ms after such a look would have
+// been, and its five seconds of grace start from there.
+TEST_F(ServiceLife, TheWatchSeesAShutdownFileAsItAppears) {
+  installation = layOut("181", {true, true, "ignore-shutdown\n"});
+  installAndStart();
+  std::string debugLogPath = installation.workingDir + "\\service.log";
+  ASSERT_TRUE(waitForText(debugLogPath, "] Application started\n", 1, 10000));
+  HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, standinStarts(installation)[0].pid);
+  ASSERT_NE(child, nullptr);
+  long started = debugLineTime(readText(debugLogPath), "Application started\n");
+  ASSERT_GE(started, 0);
+  long now = localTimeOfDay();
+  long madeAt = started + ((now - started) / 1000 + 2) * 1000 + 150;
+  Sleep(static_cast<DWORD>(madeAt - now));
+  writeFile(installation.workingDir + "\\shutdown", "");
+  madeAt = localTimeOfDay();
+  DWORD madeTick = GetTickCount();
+
+  ASSERT_TRUE(waitForText(debugLogPath, "] Application initiated shutdown detected", 1, 5000));
+  long seen = debugLineTime(readText(debugLogPath), "Application initiated shutdown detected");
+  EXPECT_LT(seen - madeAt, 300) << readText(debugLogPath);
+  EXPECT_EQ(WaitForSingleObject(child, 8000), WAIT_OBJECT_0);
+  DWORD killedAfter = GetTickCount() - madeTick;
+  CloseHandle(child);
+  EXPECT_GE(killedAfter, 4900u);
+  EXPECT_LT(killedAfter, 5600u);
+  EXPECT_EQ(stopService(installation.serviceName).statesSeen.back(), static_cast<DWORD>(SERVICE_STOPPED));
+}
+
+// At a system shutdown the service takes the early preshutdown notice (which
+// its handler turns into a stop) and the install gave the manager a
+// preshutdown timeout that covers the grace and a kill. Only the system sends
+// the notice itself: a control program's is refused, by Wine's manager too.
+TEST_F(ServiceLife, TheServiceTakesThePreshutdownNoticeWithTimeToStop) {
+  installation = layOut("182");
+  installAndStart();
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service =
+      OpenServiceA(manager, installation.serviceName.c_str(), SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS);
+  SERVICE_STATUS status{};
+  EXPECT_TRUE(QueryServiceStatus(service, &status)) << GetLastError();
+  EXPECT_EQ(status.dwControlsAccepted,
+            static_cast<DWORD>(SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_PRESHUTDOWN));
+  SERVICE_PRESHUTDOWN_INFO preshutdown{};
+  DWORD needed = 0;
+  EXPECT_TRUE(QueryServiceConfig2A(service, SERVICE_CONFIG_PRESHUTDOWN_INFO,
+                                   reinterpret_cast<BYTE*>(&preshutdown), sizeof preshutdown, &needed))
+      << GetLastError();
+  EXPECT_EQ(preshutdown.dwPreshutdownTimeout, 15000u);
+  CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  EXPECT_EQ(stopService(installation.serviceName).statesSeen.back(), static_cast<DWORD>(SERVICE_STOPPED));
 }
 
 TEST_F(ServiceLife, AStopDuringTheRestartPauseDoesNotWait) {
@@ -135,6 +230,7 @@ TEST_F(ServiceLife, AStopDuringTheRestartPauseDoesNotWait) {
   EXPECT_EQ(stop.statesSeen.back(), static_cast<DWORD>(SERVICE_STOPPED));
   EXPECT_LT(stop.milliseconds, 2000u);
   EXPECT_EQ(standinStarts(installation).size(), 1u);
+  EXPECT_FALSE(fileExists(installation.workingDir + "\\service.log"));  // no marker, no debug log
 }
 
 TEST_F(ServiceLife, AMissingLauncherEndsTheSupervision) {
@@ -160,6 +256,16 @@ TEST_F(ServiceLife, AMissingLauncherEndsTheSupervision) {
   EXPECT_NE(log.find(failure + " Error code 2\n"), std::string::npos) << log;
   EXPECT_EQ(sessionEvents("err", failureEvent), errorsBefore + 1);
   EXPECT_EQ(log.find("Process started for"), std::string::npos);
+  // Windows hears why: the last status carries the error (ERROR_FILE_NOT_FOUND),
+  // which "sc query" shows and recovery counts as a failure.
+  EXPECT_EQ(serviceWin32ExitCode(installation.serviceName), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+
+  // The debug run ends with the same error as its exit code, and without the
+  // dispatcher step that a console never reaches.
+  ConsoleRun debug = operatorCommand(installation, "-debug");
+  EXPECT_EQ(debug.exitCode, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_NE(debug.out.find(failure + " Error code 2\n"), std::string::npos) << debug.out;
+  EXPECT_EQ(messageLog().find("StartServiceCtrlDispatcher failed."), std::string::npos) << messageLog();
 }
 
 TEST_F(ServiceLife, QuotesABinaryPathWithABlankAndStartsFromIt) {

@@ -302,6 +302,19 @@ DWORD serviceProcessId(const std::string& name) {
   return pid;
 }
 
+DWORD serviceWin32ExitCode(const std::string& name) {
+  OpenedService opened = openService(name, SERVICE_QUERY_STATUS);
+  if (opened.service == nullptr) {
+    ADD_FAILURE() << opened.failure;
+    return 0;
+  }
+  SERVICE_STATUS status{};
+  if (!QueryServiceStatus(opened.service, &status))
+    ADD_FAILURE() << scmFailure("QueryServiceStatus", name, GetLastError());
+  closeService(opened);
+  return status.dwWin32ExitCode;
+}
+
 namespace {
 bool queryConfig(const std::string& name, std::string* binaryPath, DWORD* type) {
   OpenedService opened = openService(name, SERVICE_QUERY_CONFIG);
@@ -375,6 +388,8 @@ namespace {
 struct StopRequest {
   std::string name;
   ::testing::AssertionResult accepted = ::testing::AssertionFailure();
+  SERVICE_STATUS answer{};
+  DWORD answerMs = 0;
 };
 
 DWORD WINAPI sendStop(LPVOID argument) {
@@ -384,8 +399,10 @@ DWORD WINAPI sendStop(LPVOID argument) {
     request->accepted = ::testing::AssertionFailure() << opened.failure;
     return 0;
   }
-  SERVICE_STATUS status;
-  if (ControlService(opened.service, SERVICE_CONTROL_STOP, &status))
+  DWORD begin = GetTickCount();
+  BOOL sent = ControlService(opened.service, SERVICE_CONTROL_STOP, &request->answer);
+  request->answerMs = GetTickCount() - begin;
+  if (sent)
     request->accepted = ::testing::AssertionSuccess();
   else
     request->accepted = ::testing::AssertionFailure()
@@ -410,8 +427,8 @@ VOID CALLBACK noticeArrived(PVOID parameter) {
 }  // namespace
 
 StopResult stopService(const std::string& name, DWORD timeoutMs) {
-  // The control handler runs the whole stop sequence, so the stop is sent from
-  // a thread of its own. The states come from the manager's notifications,
+  // The stop is sent from a thread of its own, so that a handler that does not
+  // answer at once is timed, not waited for. The states come from the manager's notifications,
   // taken as each report is made: a short SERVICE_STOP_PENDING cannot fall
   // between two polls.
   StopResult result;
@@ -470,6 +487,8 @@ StopResult stopService(const std::string& name, DWORD timeoutMs) {
     result.accepted = ::testing::AssertionFailure() << "no stop sent to " << name;
   } else if (WaitForSingleObject(sender, timeoutMs) == WAIT_OBJECT_0) {
     result.accepted = request->accepted;
+    result.answer = request->answer;
+    result.answerMs = request->answerMs;
     delete request;
   } else {
     result.accepted = ::testing::AssertionFailure() << "ControlService(SERVICE_CONTROL_STOP) for " << name

@@ -91,6 +91,7 @@ std::string scmFailure(const char* call, const std::string& name, DWORD error);
 DWORD serviceState(const std::string& name);  // 0 when the service is not registered
 bool serviceExists(const std::string& name);
 DWORD serviceProcessId(const std::string& name);
+DWORD serviceWin32ExitCode(const std::string& name);  // of the last status reported
 std::string serviceBinaryPathName(const std::string& name);
 DWORD serviceType(const std::string& name);
 ::testing::AssertionResult startService(const std::string& name);
@@ -102,7 +103,9 @@ DWORD serviceType(const std::string& name);
 struct StopResult {
   ::testing::AssertionResult accepted = ::testing::AssertionFailure();  // with the refusal's error
   std::vector<DWORD> statesSeen;
-  DWORD milliseconds = 0;  // until SERVICE_STOPPED was seen
+  DWORD milliseconds = 0;   // until SERVICE_STOPPED was seen
+  SERVICE_STATUS answer{};  // the status ControlService returned with
+  DWORD answerMs = 0;       // until ControlService returned
 };
 StopResult stopService(const std::string& name, DWORD timeoutMs = 30000);
 

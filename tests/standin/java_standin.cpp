@@ -20,6 +20,9 @@
 //   spawn-heir         start a process of its own ("heir") that inherits the
 //                      standard handles and prints a line every 200 ms until
 //                      "heir.stop" appears (60 s at most); it logs "heir <pid>"
+//   spawn-child        start a process of its own (this program with the one
+//                      argument "--sleep-only", which only sleeps, for at most
+//                      five minutes) and log "spawned <pid>", as an updater is started
 #include <winsock2.h>
 
 #include <windows.h>
@@ -42,6 +45,7 @@ struct Mode {
   std::string printErr;
   long long printBytes = -1;
   bool spawnHeir = false;
+  bool spawnChild = false;
 };
 
 void logLine(const std::string& line) {
@@ -59,6 +63,7 @@ Mode readMode() {
   while (std::fgets(line, sizeof line, f) != nullptr) {
     if (std::strncmp(line, "ignore-shutdown", 15) == 0) mode.ignoreShutdown = true;
     if (std::strncmp(line, "crash", 5) == 0) mode.crash = true;
+    if (std::strncmp(line, "spawn-child", 11) == 0) mode.spawnChild = true;
     if (std::strncmp(line, "exit-after ", 11) == 0)
       mode.exitAfterSeconds = std::strtol(line + 11, nullptr, 10);
     if (std::strncmp(line, "announce-shutdown ", 18) == 0)
@@ -152,12 +157,34 @@ void spawnHeir() {
   }
 }
 
+void spawnChild() {
+  char program[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
+  if (length == 0 || length >= sizeof program) return;
+  std::string line = std::string("\"") + program + "\" --sleep-only";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION child{};
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                      &startup, &child)) {
+    logLine("spawn failed " + std::to_string(GetLastError()));
+    return;
+  }
+  logLine("spawned " + std::to_string(child.dwProcessId));
+  CloseHandle(child.hProcess);
+  CloseHandle(child.hThread);
+}
+
 }  // namespace
 
 int main() {
-  if (std::strcmp(GetCommandLineA(), "java.exe heir") == 0) return heir();
-  Mode mode = readMode();
   std::string commandLine = GetCommandLineA();
+  if (commandLine == "java.exe heir") return heir();
+  if (commandLine.size() > 13 && commandLine.compare(commandLine.size() - 13, 13, " --sleep-only") == 0) {
+    Sleep(300000);
+    return 0;
+  }
+  Mode mode = readMode();
   logLine("start " + std::to_string(GetCurrentProcessId()) + " " + commandLine);
   print(STD_OUTPUT_HANDLE, mode.printOut.data(), static_cast<DWORD>(mode.printOut.size()));
   print(STD_ERROR_HANDLE, mode.printErr.data(), static_cast<DWORD>(mode.printErr.size()));
@@ -170,6 +197,7 @@ int main() {
   }
   FILE* lock = std::fopen("lock", "w");
   if (lock != nullptr) std::fclose(lock);
+  if (mode.spawnChild) spawnChild();
   if (commandLine.find("com/qzr/vqm/client/VQMClient") != std::string::npos) {
     CreateThread(nullptr, 0, rescanListener, nullptr, 0, nullptr);
   }

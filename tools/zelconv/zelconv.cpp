@@ -4,11 +4,13 @@
 //   zelconv -l                           (the codesets found)
 //
 // The codeset is opened with openCodeset, so ZELDIR, BINDIR, the current
-// directory, aliases and redirect files apply as in the library. Regular
-// files are mapped a large window at a time and converted in place; other
-// input is read in large pieces. Either way the system calls cost little next
-// to the conversion, and a UTF-8 sequence cut by a window or piece boundary
-// is carried to the next one. Bad UTF-8 is substituted, never an error; -c
+// directory, aliases and redirect files apply as in the library. Every input
+// is read in large pieces into one buffer kept for the whole run: the calls
+// cost little next to the conversion, and the piece the converter reads is
+// still in the processor's cache from the copy. (Mapping a file instead costs
+// more than the copy it saves: faulting in and unmapping the pages, and a
+// first touch of each of them by the converter.) A UTF-8 sequence cut by a
+// piece boundary is carried to the next piece. Bad UTF-8 is substituted, never an error; -c
 // prints the number of substitutions to standard error. An input that ends
 // inside a character is an error, as with iconv: the text before it is
 // written, the cut bytes are not.
@@ -27,8 +29,6 @@ namespace {
 // Read pieces: large enough that the calls per byte vanish, small enough
 // that a piece and its output stay in the processor's cache.
 constexpr std::size_t kPieceSize = 256u << 10;
-// Mapped windows: a few calls per file, and memory bounded however large it is.
-constexpr std::size_t kWindowSize = 8u << 20;
 // Room for a UTF-8 sequence cut by a piece boundary (at most three bytes).
 constexpr std::size_t kCarryRoom = 8;
 // Output is written whenever this much has been converted.
@@ -36,6 +36,7 @@ constexpr std::size_t kOutputSize = 2 * kPieceSize;
 
 struct Run {
   zel::CodesetConverter* converter;
+  std::unique_ptr<char[]> input{new char[kCarryRoom + kPieceSize]};
   std::unique_ptr<char[]> output{new char[kOutputSize]};
   unsigned long long substitutions = 0;
   int writeError = 0;  // errno of the first failed write; later output is dropped
@@ -64,56 +65,26 @@ struct InputEnd {
   std::size_t cut = 0;  // bytes of a UTF-8 sequence cut by the end of the input
 };
 
-InputEnd convertRead(Run* run, int fd);
-
-// Converts a regular file window by window. Each window starts at the page
-// boundary before the first byte not yet converted, so a sequence cut by the
-// end of one window is converted whole from the next. Where a window cannot
-// be mapped, the rest is read instead. The descriptor is left at the end, as
-// reading would leave it.
-InputEnd convertMapped(Run* run, int fd, const zelconv::MappableFile& file) {
-  const std::uint64_t alignment = zelconv::mapAlignment();
-  InputEnd end;
-  std::uint64_t position = file.start;
-  for (;;) {
-    std::uint64_t base = position - position % alignment;
-    std::size_t length =
-        file.end - base < kWindowSize ? static_cast<std::size_t>(file.end - base) : kWindowSize;
-    const char* window = zelconv::mapRange(fd, base, length);
-    if (window == nullptr) {
-      if (zelconv::seekTo(fd, position)) return convertRead(run, fd);
-      end.readFailed = true;
-      return end;
-    }
-    std::size_t skip = static_cast<std::size_t>(position - base);
-    end.cut = convertPiece(run, window + skip, length - skip);
-    zelconv::unmapRange(window, length);
-    if (base + length == file.end) break;
-    position = base + length - end.cut;
-  }
-  zelconv::seekTo(fd, file.end);
-  return end;
-}
-
-// Converts an input that cannot be mapped, piece by piece.
-InputEnd convertRead(Run* run, int fd) {
-  std::unique_ptr<char[]> buffer(new char[kCarryRoom + kPieceSize]);
+// Converts the input piece by piece, the bytes of a sequence cut by the end
+// of one piece moved before the next.
+InputEnd convertInput(Run* run, int fd) {
+  char* buffer = run->input.get();
   InputEnd end;
   for (;;) {
-    long n = zelconv::readSome(fd, buffer.get() + end.cut, kPieceSize);
+    long n = zelconv::readSome(fd, buffer + end.cut, kPieceSize);
     if (n <= 0) {
       end.readFailed = n < 0;
       return end;
     }
     std::size_t total = end.cut + static_cast<std::size_t>(n);
-    end.cut = convertPiece(run, buffer.get(), total);
-    std::memmove(buffer.get(), buffer.get() + total - end.cut, end.cut);
+    end.cut = convertPiece(run, buffer, total);
+    std::memmove(buffer, buffer + total - end.cut, end.cut);
   }
 }
 
 // Converts the named input ("-" or none: standard input); false after a
 // reported error.
-bool convertInput(Run* run, const char* path) {
+bool convertNamed(Run* run, const char* path) {
   bool standardInput = path == nullptr || std::strcmp(path, "-") == 0;
   const char* name = standardInput ? "standard input" : path;
   int fd = standardInput ? zelconv::kStandardInput : zelconv::openForReading(path);
@@ -121,8 +92,7 @@ bool convertInput(Run* run, const char* path) {
     std::fprintf(stderr, "zelconv: cannot open %s: %s\n", path, std::strerror(errno));
     return false;
   }
-  zelconv::MappableFile file = zelconv::mappableFile(fd);
-  InputEnd end = file.mappable ? convertMapped(run, fd, file) : convertRead(run, fd);
+  InputEnd end = convertInput(run, fd);
   if (!standardInput) zelconv::closeInput(fd);
   if (end.readFailed) {
     std::fprintf(stderr, "zelconv: cannot read %s: %s\n", name, std::strerror(errno));
@@ -175,11 +145,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   run.converter->encodeShift = 0;
-  zelconv::reportShrinkingInput();
   int status = 0;
-  if (first == argc && !convertInput(&run, nullptr)) status = 1;
+  if (first == argc && !convertNamed(&run, nullptr)) status = 1;
   for (int i = first; i < argc; ++i)
-    if (!convertInput(&run, argv[i])) status = 1;
+    if (!convertNamed(&run, argv[i])) status = 1;
   convertPiece(&run, nullptr, 0);  // closes an open double-byte run
   if (count) std::fprintf(stderr, "%llu\n", run.substitutions);
   if (run.writeError != 0) {

@@ -49,16 +49,19 @@ IBM930 IBM930
 IBM939 IBM939
 LIST
 
-# Pieces and mapped windows end inside characters: after one ASCII byte,
-# three-byte characters put every boundary at 2^k or 4096*m bytes (k odd,
-# m not 1 modulo 3) inside one. Nine megabytes cross the 8 MiB window of a
-# mapped file and many pieces read from a pipe.
-printf x >"$tmp/cuts.txt"
+# Pieces end inside characters: with three-byte characters after none, one
+# or two ASCII bytes, every piece boundary cuts a character in one of the
+# three texts, whatever the size of the pieces. 1.5 MB cross many pieces read
+# from a file, and many more read from a pipe.
 printf '\xe3\x81\x82\xe3\x81\x84\xe3\x81\x86\xe3\x81\x88\xe3\x81\x8a%.0s' $(seq 4096) >"$tmp/kana"
-for i in $(seq 147); do cat "$tmp/kana"; done >>"$tmp/cuts.txt"
-iconv -f UTF-8 -t CP932 "$tmp/cuts.txt" >"$tmp/expected" || fail "iconv CP932"
-"$zelconv" -t 932 <"$tmp/cuts.txt" | cmp -s "$tmp/expected" - || fail "mapped windows cut characters"
-cat "$tmp/cuts.txt" | "$zelconv" -t 932 | cmp -s "$tmp/expected" - || fail "pieces read from a pipe cut characters"
+for prefix in "" x xy; do
+  printf '%s' "$prefix" >"$tmp/cuts.txt"
+  for i in $(seq 25); do cat "$tmp/kana"; done >>"$tmp/cuts.txt"
+  iconv -f UTF-8 -t CP932 "$tmp/cuts.txt" >"$tmp/expected" || fail "iconv CP932"
+  "$zelconv" -t 932 "$tmp/cuts.txt" | cmp -s "$tmp/expected" - || fail "pieces read from a file cut characters ('$prefix')"
+  "$zelconv" -t 932 <"$tmp/cuts.txt" | cmp -s "$tmp/expected" - || fail "pieces read from standard input cut characters ('$prefix')"
+  cat "$tmp/cuts.txt" | "$zelconv" -t 932 | cmp -s "$tmp/expected" - || fail "pieces read from a pipe cut characters ('$prefix')"
+done
 
 # Aliases, the redirect file and UTF-8 itself.
 "$zelconv" -t windows-1252 "$data/1252.txt" | cmp -s - <(iconv -f UTF-8 -t CP1252 "$data/1252.txt") || fail "alias windows-1252"
@@ -72,7 +75,7 @@ out=$("$zelconv" -c -t 1252 "$tmp/bad" 2>"$tmp/count" | od -An -tx1 | tr -d ' \n
 [ "$(cat "$tmp/count")" = "2" ] || fail "substitution count $(cat "$tmp/count")"
 
 # A sequence cut by the end of the input is reported, with or without -c, from
-# a pipe (read) and from a file (mapped); the text before it is still written.
+# a pipe and from a file; the text before it is still written.
 printf 'a\xe2\x82' >"$tmp/cut"
 for count in "" -c; do
   for source in pipe file; do

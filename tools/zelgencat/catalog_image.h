@@ -1,4 +1,4 @@
-// The binary catalog file: big-endian, magic "*nazgul*", version 1.
+// The compiler's catalogs as catalog file images (format: zel/catalog_format.h).
 #pragma once
 
 #include <string>

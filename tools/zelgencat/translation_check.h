@@ -12,10 +12,10 @@
 namespace zelgencat {
 
 // What the translation does wrong against the reference, one line each as
-// "file:line: what": messages whose conversions differ in kind or order
-// (widths, precisions and flags may differ; %d and %i are one kind, and so
-// are %o, %u, %x and %X), messages of the reference that the translation
-// lacks (at the reference's line), and messages that the reference lacks.
+// "file:line: what": messages that zel::checkFormat refuses as formats for
+// the reference's arguments (as the service host would at run time),
+// messages of the reference that the translation lacks (at the reference's
+// line), and messages that the reference lacks.
 std::vector<std::string> checkTranslation(const MessageCatalog& reference, const std::string& referenceName,
                                           const MessageCatalog& translation,
                                           const std::string& translationName);
