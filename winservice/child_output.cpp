@@ -27,6 +27,7 @@ struct CaptureRun {
   HANDLE copyTo = nullptr;      // the host's standard output in the debug command
   HANDLE readDone = nullptr;    // the overlapped read's event
   HANDLE childEnded = nullptr;  // set by endChildOutput
+  HANDLE finished = nullptr;    // set by the reader once it is done with the run
   unsigned long long kept = 0;
   unsigned long long notKept = 0;
   bool endsWithLineEnd = true;
@@ -39,12 +40,26 @@ struct ChildOutput {
   std::vector<unsigned char> attributes;     // storage of the handle list
   HANDLE childEnds[2] = {nullptr, nullptr};  // write end, null device
   CaptureRun* run = nullptr;
-  HANDLE reader = nullptr;
+  bool reading = false;  // a reader has the run
   ULONGLONG startedAt = 0;
   DWORD fileError = 0;
 };
 
 ChildOutput output;
+
+// The host's reader: one thread for the host's whole life, started with the
+// first run and handed each run in turn, with its read buffer made once. A new
+// thread and buffer for every run would leave Wine's per-thread memory behind
+// each time. Only while it is still busy with a run whose file does not take
+// its bytes does a run get a thread of its own, which ends with that run.
+struct Reader {
+  HANDLE thread = nullptr;
+  HANDLE runPosted = nullptr;  // auto-reset: posted holds the next run
+  CaptureRun* posted = nullptr;
+  volatile LONG idle = 0;  // 1 while it waits for a run
+};
+
+Reader reader;
 volatile LONG pipeCounter = 0;
 
 void closeIfOpen(HANDLE* handle) {
@@ -63,6 +78,7 @@ void release(CaptureRun* run) {
   closeIfOpen(&run->file);
   closeIfOpen(&run->readDone);
   closeIfOpen(&run->childEnded);
+  closeIfOpen(&run->finished);
   delete run;
 }
 
@@ -179,9 +195,7 @@ DWORD readOnce(CaptureRun* run, char* buffer, DWORD wanted, bool childEnded, boo
 // Reads until every writer has closed the pipe, or, once the child has ended,
 // until what was in the pipe then has been taken: a process the application
 // started may hold the write end for as long as it likes.
-DWORD WINAPI readChildOutput(LPVOID argument) {
-  auto* run = static_cast<CaptureRun*>(argument);
-  std::vector<char> buffer(READ_SIZE);
+void readRun(CaptureRun* run, char* buffer) {
   bool childEnded = false;
   DWORD left = 0;  // once the child has ended: what it left in the pipe
   for (bool open = true; open;) {
@@ -190,14 +204,47 @@ DWORD WINAPI readChildOutput(LPVOID argument) {
       left = bytesWaiting(run->pipe);
     }
     if (childEnded && left == 0) break;
-    DWORD got =
-        readOnce(run, buffer.data(), childEnded && left < READ_SIZE ? left : READ_SIZE, childEnded, &open);
-    keep(run, buffer.data(), got);
+    DWORD got = readOnce(run, buffer, childEnded && left < READ_SIZE ? left : READ_SIZE, childEnded, &open);
+    keep(run, buffer, got);
     if (childEnded) left = got < left ? left - got : 0;
   }
   writeCountLine(run);
+  SetEvent(run->finished);
   release(run);
+}
+
+DWORD WINAPI readRuns(LPVOID) {
+  std::vector<char> buffer(READ_SIZE);
+  for (;;) {
+    if (WaitForSingleObject(reader.runPosted, INFINITE) != WAIT_OBJECT_0) return 1;
+    readRun(reader.posted, buffer.data());
+    InterlockedExchange(&reader.idle, 1);
+  }
+}
+
+DWORD WINAPI readOneRun(LPVOID argument) {
+  std::vector<char> buffer(READ_SIZE);
+  readRun(static_cast<CaptureRun*>(argument), buffer.data());
   return 0;
+}
+
+// Hands the run to the host's reader, or to a thread of its own while that
+// one is busy: false when no thread could take it.
+bool startReading(CaptureRun* run) {
+  if (reader.thread == nullptr) {
+    if (reader.runPosted == nullptr) reader.runPosted = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    reader.idle = 1;
+    if (reader.runPosted != nullptr) reader.thread = CreateThread(nullptr, 0, readRuns, nullptr, 0, nullptr);
+  }
+  if (reader.thread != nullptr && InterlockedCompareExchange(&reader.idle, 0, 1) == 1) {
+    reader.posted = run;
+    if (SetEvent(reader.runPosted)) return true;
+    reader.idle = 1;
+  }
+  HANDLE thread = CreateThread(nullptr, 0, readOneRun, run, 0, nullptr);
+  if (thread == nullptr) return false;
+  CloseHandle(thread);
+  return true;
 }
 
 // "javaconsole.log" replaced for the new run; none when it cannot be written
@@ -222,7 +269,9 @@ ChildStartup beginChildOutput(STARTUPINFOA* base) {
   auto* run = new CaptureRun;
   run->readDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   run->childEnded = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (run->readDone == nullptr || run->childEnded == nullptr || !openPipe(run) || !buildStartup(*base)) {
+  run->finished = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (run->readDone == nullptr || run->childEnded == nullptr || run->finished == nullptr || !openPipe(run) ||
+      !buildStartup(*base)) {
     char line[120];
     std::snprintf(line, sizeof line, "No capture of the application's output (error %lu)", GetLastError());
     debugLog(line);
@@ -247,8 +296,8 @@ void childOutputCreated(bool created) {
     HANDLE console = GetStdHandle(STD_OUTPUT_HANDLE);
     if (hostState.debugMode != 0 && console != INVALID_HANDLE_VALUE) run->copyTo = console;
     run->holders = 2;
-    output.reader = CreateThread(nullptr, 0, readChildOutput, run, 0, nullptr);
-    if (output.reader == nullptr) {
+    output.reading = startReading(run);
+    if (!output.reading) {
       // Without a reader the child would block on a full pipe: closing our
       // end makes its writes fail instead.
       run->holders = 1;
@@ -266,11 +315,9 @@ void endChildOutput() {
   if (run == nullptr) return;
   output.run = nullptr;
   SetEvent(run->childEnded);
-  if (output.reader != nullptr) {
-    if (WaitForSingleObject(output.reader, CHILD_OUTPUT_END_MS) != WAIT_OBJECT_0)
-      debugLog("The application's output is still being written; it is left to finish by itself");
-    closeIfOpen(&output.reader);
-  }
+  if (output.reading && WaitForSingleObject(run->finished, CHILD_OUTPUT_END_MS) != WAIT_OBJECT_0)
+    debugLog("The application's output is still being written; it is left to finish by itself");
+  output.reading = false;
   ULONGLONG ranMs = GetTickCount64() - output.startedAt;
   if (ranMs < CHILD_SHORT_RUN_MS) {
     char line[200];
