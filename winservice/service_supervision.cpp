@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "winservice/child_output.h"
 #include "winservice/java_command.h"
 #include "winservice/message_table.h"
 #include "winservice/service_control.h"
@@ -127,6 +128,7 @@ bool createChild(const char* command, bool* stopFirst) {
   startup.wShowWindow = SW_SHOWNORMAL;
   // CreateProcessA may write into the command line: give it a copy.
   std::string commandLine = command;
+  ChildStartup capture = beginChildOutput(&startup);
   AcquireSRWLockExclusive(&childGuard);
   *stopFirst = hostState.stopRequested != 0;
   bool created = false;
@@ -139,14 +141,15 @@ bool createChild(const char* command, bool* stopFirst) {
       SetLastError(ERROR_FILENAME_EXCED_RANGE);
     else
       // Suspended until it is in the job, so that it starts nothing outside it.
-      created = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
-                               CHILD_CREATION_FLAGS | CREATE_SUSPENDED, nullptr, nullptr, &startup,
-                               &hostState.childProcess) != 0 &&
+      created = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, capture.inheritHandles,
+                               CHILD_CREATION_FLAGS | CREATE_SUSPENDED | capture.creationFlags, nullptr,
+                               nullptr, capture.startup, &hostState.childProcess) != 0 &&
                 containAndResume(hostState.childProcess);
     if (!created) hostState.childProcess = PROCESS_INFORMATION{};
   }
   DWORD error = GetLastError();
   ReleaseSRWLockExclusive(&childGuard);
+  childOutputCreated(created);
   SetLastError(error);
   return created;
 }
@@ -294,6 +297,7 @@ bool startServiceApp(const char* command) {
   if (!hostState.debugMode) emitMessage(MSG_LOGGED_INFO, "startServiceApp", MSG_PROCESS_STARTED, command);
   debugLine("Application started");
   watchChild();
+  endChildOutput();
   if (!hostState.debugMode) emitMessage(MSG_LOGGED_INFO, "startServiceApp", MSG_PROCESS_STOPPED, command);
   closeChild();
   traceRecord("startServiceApp", "EXIT - TRUE");

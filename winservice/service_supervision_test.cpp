@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -287,6 +289,68 @@ TEST_F(Supervision, AnApplicationThatEndsOnItsOwnIsWatchedToItsEnd) {
       EXPECT_EQ(c.exitCode, 0u) << "the stand-in could not be opened";
     }
   }
+}
+
+DWORD threadCount() {
+  DWORD count = 0;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+  CloseHandle(snapshot);
+  return count;
+}
+
+// The process's open handles, found by probing the handle values (Wine's
+// GetProcessHandleCount answers 0).
+DWORD handleCount() {
+  DWORD count = 0;
+  DWORD flags = 0;
+  for (ULONG_PTR value = 4; value < 0x10000; value += 4)
+    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
+  return count;
+}
+
+// Runs of an application that prints and ends at once, every other one
+// leaving a process of its own that holds its output and prints on: each run
+// ends promptly, "javaconsole.log" holds the last run's words only, and no
+// thread or handle of the host stays behind. The child inherits the output
+// pipe and the null device and nothing else of the host.
+TEST_F(Supervision, RunsThatPrintLeaveNoThreadOrHandleBehindAndInheritNothingElse) {
+  hostState.debugMode = 0;
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE sentinelRead = nullptr;
+  HANDLE sentinelWrite = nullptr;  // inheritable, as a handle of the host may be
+  ASSERT_TRUE(CreatePipe(&sentinelRead, &sentinelWrite, &inherit, 0));
+  zaq_test::writeFile(dir + "\\standin.mode", "exit-after 2\n");
+  std::thread first([&] { zaq::startServiceApp(command.c_str()); });
+  ASSERT_TRUE(waitForStart(0));
+  CloseHandle(sentinelWrite);
+  DWORD waiting = 0;
+  EXPECT_FALSE(PeekNamedPipe(sentinelRead, nullptr, 0, nullptr, &waiting, nullptr)) << "the child holds it";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BROKEN_PIPE));
+  CloseHandle(sentinelRead);
+  first.join();
+
+  DWORD threads = threadCount();
+  DWORD handles = handleCount();
+  // No SCOPED_TRACE here: its first use on a thread starts a watcher thread of
+  // GoogleTest's, which would count as the host's.
+  for (int run = 1; run <= 20; ++run) {
+    std::string words = "print-out run " + std::to_string(run) + "\nexit-after 0\n";
+    zaq_test::writeFile(dir + "\\standin.mode", run % 2 == 0 ? words + "spawn-heir\n" : words);
+    DWORD begin = GetTickCount();
+    EXPECT_TRUE(zaq::startServiceApp(command.c_str())) << "run " << run;
+    EXPECT_LT(GetTickCount() - begin, 3000u) << "run " << run;
+  }
+  EXPECT_EQ(threadCount(), threads);
+  EXPECT_EQ(handleCount(), handles);
+  std::string kept = zaq_test::readFile(dir + "\\javaconsole.log");
+  EXPECT_EQ(kept.rfind("run 20\r\n", 0), 0u) << kept;
+  EXPECT_EQ(kept.find("run 19"), std::string::npos) << kept;
+  zaq_test::writeFile(dir + "\\heir.stop", "");
+  Sleep(500);  // the heirs see it and end before the directory goes
 }
 
 }  // namespace

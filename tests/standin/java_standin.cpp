@@ -13,6 +13,13 @@
 //                      application does when it ends on its own, and exit
 //                      with 0 three seconds later (unless ignore-shutdown)
 //   crash              crash at once (access violation)
+//   print-out TEXT     print TEXT and a line end on standard output at once
+//   print-err TEXT     the same on standard error
+//   print-bytes N      print N bytes of outputPatternByte on standard output
+//                      at once, then log "printed N bytes in M ms"
+//   spawn-heir         start a process of its own ("heir") that inherits the
+//                      standard handles and prints a line every 200 ms until
+//                      "heir.stop" appears (60 s at most); it logs "heir <pid>"
 //   spawn-child        start a process of its own (this program with the one
 //                      argument "--sleep-only", which only sleeps, for at most
 //                      five minutes) and log "spawned <pid>", as an updater is started
@@ -25,6 +32,8 @@
 #include <cstring>
 #include <string>
 
+#include "output_pattern.h"
+
 namespace {
 
 struct Mode {
@@ -32,6 +41,10 @@ struct Mode {
   int exitAfterSeconds = -1;
   int announceAfterSeconds = -1;
   bool crash = false;
+  std::string printOut;
+  std::string printErr;
+  long long printBytes = -1;
+  bool spawnHeir = false;
   bool spawnChild = false;
 };
 
@@ -55,6 +68,12 @@ Mode readMode() {
       mode.exitAfterSeconds = std::strtol(line + 11, nullptr, 10);
     if (std::strncmp(line, "announce-shutdown ", 18) == 0)
       mode.announceAfterSeconds = std::strtol(line + 18, nullptr, 10);
+    std::string word = line;
+    word.erase(word.find_last_not_of("\r\n") + 1);
+    if (word.rfind("print-out ", 0) == 0) mode.printOut = word.substr(10) + "\r\n";
+    if (word.rfind("print-err ", 0) == 0) mode.printErr = word.substr(10) + "\r\n";
+    if (word.rfind("print-bytes ", 0) == 0) mode.printBytes = std::strtoll(word.c_str() + 12, nullptr, 10);
+    if (word == "spawn-heir") mode.spawnHeir = true;
   }
   std::fclose(f);
   return mode;
@@ -92,6 +111,52 @@ DWORD WINAPI rescanListener(LPVOID) {
   }
 }
 
+bool print(DWORD which, const char* data, DWORD length) {
+  DWORD written = 0;
+  return WriteFile(GetStdHandle(which), data, length, &written, nullptr) && written == length;
+}
+
+void printBytes(long long count) {
+  DWORD begin = GetTickCount();
+  char chunk[64 * 1024];
+  long long done = 0;
+  while (done < count) {
+    DWORD length = count - done < static_cast<long long>(sizeof chunk) ? static_cast<DWORD>(count - done)
+                                                                       : static_cast<DWORD>(sizeof chunk);
+    for (DWORD i = 0; i < length; ++i) chunk[i] = outputPatternByte(done + i);
+    if (!print(STD_OUTPUT_HANDLE, chunk, length)) break;
+    done += length;
+  }
+  logLine("printed " + std::to_string(done) + " bytes in " + std::to_string(GetTickCount() - begin) + " ms");
+}
+
+// The heir: a process the application started, holding its standard handles.
+int heir() {
+  logLine("heir " + std::to_string(GetCurrentProcessId()));
+  for (int tick = 0; tick < 300 && !fileExists("heir.stop"); ++tick) {
+    print(STD_OUTPUT_HANDLE, "heir\r\n", 6);
+    Sleep(200);
+  }
+  return 0;
+}
+
+void spawnHeir() {
+  char program[MAX_PATH];
+  GetModuleFileNameA(nullptr, program, sizeof program);
+  std::string line = "java.exe heir";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION process{};
+  if (CreateProcessA(program, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+  }
+}
+
 void spawnChild() {
   char program[MAX_PATH];
   DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
@@ -114,12 +179,17 @@ void spawnChild() {
 
 int main() {
   std::string commandLine = GetCommandLineA();
+  if (commandLine == "java.exe heir") return heir();
   if (commandLine.size() > 13 && commandLine.compare(commandLine.size() - 13, 13, " --sleep-only") == 0) {
     Sleep(300000);
     return 0;
   }
   Mode mode = readMode();
   logLine("start " + std::to_string(GetCurrentProcessId()) + " " + commandLine);
+  print(STD_OUTPUT_HANDLE, mode.printOut.data(), static_cast<DWORD>(mode.printOut.size()));
+  print(STD_ERROR_HANDLE, mode.printErr.data(), static_cast<DWORD>(mode.printErr.size()));
+  if (mode.printBytes >= 0) printBytes(mode.printBytes);
+  if (mode.spawnHeir) spawnHeir();
   if (mode.crash) {
     logLine("crashing");
     volatile int* nowhere = nullptr;

@@ -1,0 +1,160 @@
+// What the Java application prints is kept for the operator in
+// "javaconsole.log", bounded, and never makes the application or the service
+// wait: a JVM that fails at once, a run that prints megabytes, a file that
+// cannot be written, and a process of the application's own that holds the
+// output open.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "e2e_support.h"
+#include "tests/standin/output_pattern.h"
+
+namespace e2e {
+namespace {
+
+constexpr char JVM_OUT[] = "Error: Could not create the Java Virtual Machine.";
+constexpr char JVM_ERR[] = "Invalid maximum heap size: -Xmx256q";
+
+LayoutOptions debugLogAndMode(const std::string& mode) {
+  return {true, true, mode};
+}
+
+class ApplicationOutput : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    for (const Installation& laidOut : installations) {
+      writeFile(laidOut.workingDir + "\\heir.stop", "");
+      tearDown(laidOut);
+    }
+  }
+  const Installation& installAndStart(const std::string& instance, const LayoutOptions& options) {
+    installations.push_back(layOut(instance, options));
+    const Installation& installation = installations.back();
+    ConsoleRun install = operatorCommand(installation, "-install");
+    EXPECT_EQ(install.exitCode, 0u) << install.out << install.err;
+    EXPECT_TRUE(startService(installation.serviceName));
+    return installation;
+  }
+  std::vector<Installation> installations;
+};
+
+std::string consoleLog(const Installation& installation) {
+  return readFile(installation.workingDir + "\\javaconsole.log");
+}
+
+// The words of a JVM that fails at once, as a service and in the debug
+// command, which also shows them on its console as they come.
+TEST_F(ApplicationOutput, TheWordsOfAnApplicationThatEndsAtOnceAreKept) {
+  std::string words = std::string("print-out ") + JVM_OUT + "\nprint-err " + JVM_ERR + "\n";
+  installations.reserve(2);
+  const Installation& service = installAndStart("31", debugLogAndMode(words + "exit-after 0\n"));
+  const Installation& debugged = installations.emplace_back(layOut("32", withStandinMode(words)));
+  RunningConsole run = startConsole(debugged.program, debugged.serviceName + " -debug", debugged.workingDir);
+  ASSERT_NE(run.process.hProcess, nullptr);
+
+  std::string expected = std::string(JVM_OUT) + "\r\n" + JVM_ERR + "\r\n";
+  std::string debugLog = service.workingDir + "\\service.log";
+  ASSERT_TRUE(waitForText(debugLog, "] Application ended ", 1, 20000)) << readText(debugLog);
+  EXPECT_EQ(consoleLog(service), expected);
+  EXPECT_NE(readText(debugLog).find(" ms after its start: what it printed is in javaconsole.log\n"),
+            std::string::npos)
+      << readText(debugLog);
+  EXPECT_EQ(stopService(service.serviceName).statesSeen.back(), static_cast<DWORD>(SERVICE_STOPPED));
+
+  for (int waited = 0; consoleLog(debugged) != expected && waited < 200; ++waited) Sleep(100);
+  EXPECT_EQ(consoleLog(debugged), expected);
+  ASSERT_TRUE(interruptConsole(run.process.dwProcessId));
+  ConsoleRun debug = finish(run, 20000);
+  EXPECT_NE(debug.out.find(std::string(JVM_OUT) + "\n" + JVM_ERR + "\n"), std::string::npos) << debug.out;
+}
+
+// Over a MiB: the file keeps exactly the first MiB and one line with the
+// count of the rest. A file that is held open without sharing, or a directory
+// in its place, costs the output but never blocks the application.
+TEST_F(ApplicationOutput, ARunThatPrintsMoreThanAMebibyteKeepsItsFirstMebibyteAndNeverWaitsForTheFile) {
+  constexpr unsigned long long PRINTED = 3000000;
+  const std::string mode = "print-bytes " + std::to_string(PRINTED) + "\nexit-after 0\n";
+  struct Case {
+    const char* instance;
+    const char* obstacle;  // "", "locked" or "directory"
+  } cases[] = {{"33", ""}, {"34", "locked"}, {"35", "directory"}};
+  HANDLE locked = INVALID_HANDLE_VALUE;
+  installations.reserve(3);
+  for (const Case& c : cases) {
+    Installation laidOut = layOut(c.instance, debugLogAndMode(mode));
+    std::string file = laidOut.workingDir + "\\javaconsole.log";
+    if (std::string(c.obstacle) == "locked")
+      locked = CreateFileA(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (std::string(c.obstacle) == "directory") CreateDirectoryA(file.c_str(), nullptr);
+    installations.push_back(laidOut);
+  }
+  ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+  for (const Installation& installation : installations) {
+    ASSERT_EQ(operatorCommand(installation, "-install").exitCode, 0u);
+    ASSERT_TRUE(startService(installation.serviceName));
+  }
+  std::string kept;
+  for (unsigned long long at = 0; at < 1024 * 1024; ++at) kept.push_back(outputPatternByte(at));
+  const std::string countLine =
+      "*** 1951424 more bytes of output were not kept: this file keeps the first 1048576 bytes of each run "
+      "***\r\n";
+
+  for (std::size_t i = 0; i < installations.size(); ++i) {
+    const Installation& installation = installations[i];
+    SCOPED_TRACE(std::string(cases[i].obstacle) + " " + installation.serviceName);
+    std::string standinLog = installation.workingDir + "\\standin.log";
+    EXPECT_TRUE(waitForText(standinLog, "printed 3000000 bytes in ", 1, 20000)) << readText(standinLog);
+    std::string printed = readText(standinLog);
+    std::size_t at = printed.find("printed 3000000 bytes in ");
+    if (at != std::string::npos) {
+      EXPECT_LT(std::strtoul(printed.c_str() + at + 25, nullptr, 10), 10000u) << printed;
+    }
+    std::string debugLog = installation.workingDir + "\\service.log";
+    ASSERT_TRUE(waitForText(debugLog, "] Application ended ", 1, 10000)) << readText(debugLog);
+    if (cases[i].obstacle[0] == '\0') {
+      std::string file = consoleLog(installation);
+      EXPECT_EQ(file.size(), kept.size() + countLine.size());
+      EXPECT_TRUE(file.compare(0, kept.size(), kept) == 0);
+      EXPECT_EQ(file.substr(std::min(file.size(), kept.size())), countLine);
+    } else {
+      EXPECT_EQ(countOf(readText(debugLog), "] Cannot write javaconsole.log (error "), 1u)
+          << readText(debugLog);
+      EXPECT_EQ(countOf(readText(debugLog), "what it printed could not be kept in javaconsole.log"), 1u);
+    }
+    EXPECT_EQ(stopService(installation.serviceName).statesSeen.back(), static_cast<DWORD>(SERVICE_STOPPED));
+  }
+  CloseHandle(locked);
+}
+
+// The application started a process of its own that inherited its output and
+// runs on, printing: the end of the application is still seen at once, both
+// when it ends by itself (the restart path) and when the service stops.
+TEST_F(ApplicationOutput, AStopAndARestartDoNotWaitForAProcessThatHoldsTheOutput) {
+  installations.reserve(2);
+  const Installation& restarting = installAndStart("36", withStandinMode("spawn-heir\nexit-after 2\n"));
+  const Installation& stopping = installAndStart("37", withStandinMode("spawn-heir\n"));
+  for (const Installation* installation : {&restarting, &stopping})
+    ASSERT_TRUE(waitForText(installation->workingDir + "\\standin.log", "heir ", 1, 20000));
+
+  HANDLE standin = OpenProcess(SYNCHRONIZE, FALSE, standinStarts(restarting)[0].pid);
+  ASSERT_NE(standin, nullptr);
+  ASSERT_EQ(WaitForSingleObject(standin, 10000), WAIT_OBJECT_0);
+  CloseHandle(standin);
+  std::string log = messageLogPath(restarting.serviceName);
+  EXPECT_TRUE(waitForText(log, " process has stopped.", 1, 3000)) << readText(log);
+
+  StopResult stop = stopService(stopping.serviceName);
+  EXPECT_EQ(stop.statesSeen.back(), static_cast<DWORD>(SERVICE_STOPPED));
+  EXPECT_LT(stop.milliseconds, 3000u);
+  log = messageLogPath(stopping.serviceName);
+  EXPECT_TRUE(waitForText(log, " process has stopped.", 1, 3000)) << readText(log);
+  // The heirs printed on after the application's end, into a pipe no one
+  // reads any more; what they printed before is in the file.
+  EXPECT_NE(consoleLog(stopping).find("heir\r\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace e2e
