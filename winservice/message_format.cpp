@@ -25,11 +25,11 @@ std::string literal(const char* format, std::size_t start, std::size_t end) {
 }
 
 template <typename Value>
-std::string converted(const std::string& spec, Value value) {
-  int size = std::snprintf(nullptr, 0, spec.c_str(), value);
+std::string converted(const std::string& conversion, Value value) {
+  int size = std::snprintf(nullptr, 0, conversion.c_str(), value);
   if (size <= 0) return {};
   std::string text(static_cast<std::size_t>(size) + 1, '\0');
-  std::snprintf(text.data(), text.size(), spec.c_str(), value);
+  std::snprintf(text.data(), text.size(), conversion.c_str(), value);
   text.resize(static_cast<std::size_t>(size));
   return text;
 }
@@ -42,19 +42,19 @@ bool formatPieces(const char* format, va_list arguments, std::vector<Piece>& pie
   for (const zel::FormatConversion& c : zel::formatConversions(text)) {
     pieces.push_back({literal(format, at, c.start), false});
     at = c.end;
-    std::string spec = text.substr(c.start, c.end - c.start);
+    std::string conversion = text.substr(c.start, c.end - c.start);
     if (!c.problem.empty()) return false;
     if (c.kind == "s") {
       const char* value = va_arg(arguments, const char*);
-      pieces.push_back({converted(spec, value != nullptr ? value : "(null)"), true});
+      pieces.push_back({converted(conversion, value != nullptr ? value : "(null)"), true});
     } else if (c.kind == "d" || c.kind == "c") {
-      pieces.push_back({converted(spec, va_arg(arguments, int)), false});
+      pieces.push_back({converted(conversion, va_arg(arguments, int)), false});
     } else if (c.kind == "u") {
-      pieces.push_back({converted(spec, va_arg(arguments, unsigned)), false});
+      pieces.push_back({converted(conversion, va_arg(arguments, unsigned)), false});
     } else if (c.kind == "f") {
-      pieces.push_back({converted(spec, va_arg(arguments, double)), false});
+      pieces.push_back({converted(conversion, va_arg(arguments, double)), false});
     } else if (c.kind == "p") {
-      pieces.push_back({converted(spec, va_arg(arguments, void*)), false});
+      pieces.push_back({converted(conversion, va_arg(arguments, void*)), false});
     } else {
       return false;
     }
