@@ -178,6 +178,24 @@ int encodeSbcs(CodesetConverter* converter, const unsigned char** in, const unsi
   return encodeSbcsWith(converter, in, inEnd, out, outEnd, low.data());
 }
 
+namespace {
+
+// The fast run of the double-byte and multi-byte engines: one read of the BMP
+// index where the converter has one, else codeOf over the table's rows.
+template <typename CodeOf>
+void takeTableRun(CodesetConverter* converter, const unsigned char*& p, const unsigned char* pEnd,
+                  unsigned char*& q, unsigned char* qEnd, CodeOf codeOf) {
+  if (const std::uint16_t* codes = converter->bmpCodes) {
+    addSubstitutions(converter, takeAsciiAndThreeByteRun(p, pEnd, q, qEnd, 0x100, [codes](std::uint32_t u) {
+                       return codes[u];  // u < 0x10000: three-byte values
+                     }));
+    return;
+  }
+  addSubstitutions(converter, takeAsciiAndThreeByteRun(p, pEnd, q, qEnd, 0x100, codeOf));
+}
+
+}  // namespace
+
 int encodeDbcs(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
                unsigned char** out, unsigned char* outEnd) {
   const Rows rows = rowsOf(converter->table);
@@ -200,16 +218,7 @@ int encodeDbcs(CodesetConverter* converter, const unsigned char** in, const unsi
       },
       [converter, rows](const unsigned char*& p, const unsigned char* pEnd, unsigned char*& q,
                         unsigned char* qEnd) {
-        if (const std::uint16_t* codes = converter->bmpCodes) {
-          addSubstitutions(converter,
-                           takeAsciiAndThreeByteRun(p, pEnd, q, qEnd, 0x100, [codes](std::uint32_t u) {
-                             return codes[u];  // u < 0x10000: three-byte values
-                           }));
-          return;
-        }
-        addSubstitutions(converter,
-                         takeAsciiAndThreeByteRun(p, pEnd, q, qEnd, 0x100,
-                                                  [rows](std::uint32_t u) { return dbcsCode(rows, u); }));
+        takeTableRun(converter, p, pEnd, q, qEnd, [rows](std::uint32_t u) { return dbcsCode(rows, u); });
       });
 }
 
@@ -240,16 +249,7 @@ int encodeMbcs(CodesetConverter* converter, const unsigned char** in, const unsi
       },
       [converter, rows](const unsigned char*& p, const unsigned char* pEnd, unsigned char*& q,
                         unsigned char* qEnd) {
-        if (const std::uint16_t* codes = converter->bmpCodes) {
-          addSubstitutions(converter,
-                           takeAsciiAndThreeByteRun(p, pEnd, q, qEnd, 0x100, [codes](std::uint32_t u) {
-                             return codes[u];  // u < 0x10000: three-byte values
-                           }));
-          return;
-        }
-        addSubstitutions(converter,
-                         takeAsciiAndThreeByteRun(p, pEnd, q, qEnd, 0x100,
-                                                  [rows](std::uint32_t u) { return mbcsCode(rows, u); }));
+        takeTableRun(converter, p, pEnd, q, qEnd, [rows](std::uint32_t u) { return mbcsCode(rows, u); });
       });
 }
 
