@@ -133,6 +133,21 @@ int encodeSbcsWith(CodesetConverter* converter, const unsigned char** in, const 
                 std::uint64_t w;
                 std::memcpy(&w, p, 8);
                 if ((w & 0x80) == 0) {
+                  if ((w & 0x8080) == 0 && pEnd - p >= 40 && qEnd - q >= 16) {
+                    // A run, copied as eight bytes so that its length takes
+                    // no branch. The bytes written past it are covered by
+                    // the characters after it before the engine returns: the
+                    // 32 or more input bytes left give a byte for at most
+                    // three read, and output full means the output's last
+                    // byte was written.
+                    std::memcpy(q, &w, 8);
+                    std::uint64_t high = w & 0x8080808080808080ull;
+                    std::size_t k = high == 0 ? 8 : static_cast<std::size_t>(std::countr_zero(high)) / 8;
+                    p += k;
+                    q += k;
+                    n -= k < n ? k : n - 1;  // n - 1 >= 1 still fit, as far as both ends are
+                    continue;
+                  }
                   *q++ = static_cast<unsigned char>(w);
                   ++p;
                   --n;

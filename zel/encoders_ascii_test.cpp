@@ -154,4 +154,40 @@ TEST(AsciiBasedEncoders, SubstitutionCounterWraps) {
   EXPECT_EQ(converter.substitutions, 1);
 }
 
+// The fast paths copy short ASCII runs as whole words: whatever the input
+// is cut to and whatever room the output has, the bytes after those
+// reported written keep what they held, and the bytes written are those of
+// a conversion with ample room.
+TEST(AsciiBasedEncoders, NothingChangesPastTheBytesReportedWritten) {
+  std::string paragraph;
+  for (int i = 0; i < 6; ++i)
+    paragraph +=
+        "ab" + bytes({0xC3, 0xA9}) + " cdefg" + bytes({0xE3, 0x81, 0x82}) + "hij" + bytes({0xC3, 0xA9});
+  constexpr unsigned char kUntouched = 0xEE;
+  for (auto image : {sbcsTable(0x1A), dbcsTable(), mbcsTable()}) {
+    zel::CodesetConverter whole = zeltest::converterOver(image);
+    std::string expected = convertOnce(&whole, paragraph).bytes;
+    for (std::size_t cut = 0; cut <= paragraph.size(); ++cut) {
+      for (std::size_t room = 0; room <= expected.size() + 1; ++room) {
+        std::vector<unsigned char> buffer(room + 16, kUntouched);
+        zel::CodesetConverter converter = zeltest::converterOver(image);
+        const char* in = paragraph.data();
+        std::size_t inCount = cut;
+        char* out = reinterpret_cast<char*>(buffer.data());
+        std::size_t outCount = room;
+        zel::convFromUtf8(&converter, &in, &inCount, &out, &outCount);
+        std::size_t written = room - outCount;
+        ASSERT_LE(written, expected.size()) << cut << " " << room;
+        EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(written)),
+                  expected.substr(0, written))
+            << cut << " " << room;
+        std::size_t changed = written;
+        while (changed < buffer.size() && buffer[changed] == kUntouched) ++changed;
+        EXPECT_EQ(changed, buffer.size())
+            << "byte " << changed << " changed, cut " << cut << " room " << room;
+      }
+    }
+  }
+}
+
 }  // namespace
