@@ -116,7 +116,7 @@ int convFromUtf8(CodesetConverter* converter, const char** input, std::size_t* i
     const unsigned char* none = nullptr;
     auto* out = reinterpret_cast<unsigned char*>(*output);
     unsigned char* outEnd = out + *outputCount;
-    int status = engine(converter, &none, nullptr, &out, outEnd);
+    ConvStatus status = engine(converter, &none, nullptr, &out, outEnd);
     *outputCount -= static_cast<std::size_t>(out - reinterpret_cast<unsigned char*>(*output));
     *output = reinterpret_cast<char*>(out);
     return status;
@@ -125,7 +125,7 @@ int convFromUtf8(CodesetConverter* converter, const char** input, std::size_t* i
   auto* out = reinterpret_cast<unsigned char*>(*output);
   const unsigned char* inStart = in;
   unsigned char* outStart = out;
-  int status = engine(converter, &in, in + *inputCount, &out, out + *outputCount);
+  ConvStatus status = engine(converter, &in, in + *inputCount, &out, out + *outputCount);
   *inputCount -= static_cast<std::size_t>(in - inStart);
   *outputCount -= static_cast<std::size_t>(out - outStart);
   *input = reinterpret_cast<const char*>(in);

@@ -11,32 +11,24 @@
 
 namespace zel {
 
-using Engine = int (*)(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
-                       unsigned char** out, unsigned char* outEnd);
+// Every engine has this type; declared through it, each engine's signature is
+// written once.
+using EngineFunction = ConvStatus(CodesetConverter* converter, const unsigned char** in,
+                                  const unsigned char* inEnd, unsigned char** out, unsigned char* outEnd);
+using Engine = EngineFunction*;
 
 // UTF-8 re-encoding (CT_UTF8) and byte copy (CT_OS and unknown types).
-int encodeUtf8(CodesetConverter*, const unsigned char**, const unsigned char*, unsigned char**,
-               unsigned char*);
-int encodePassThrough(CodesetConverter*, const unsigned char**, const unsigned char*, unsigned char**,
-                      unsigned char*);
-
+EngineFunction encodeUtf8;
+EngineFunction encodePassThrough;
 // ASCII-based table codesets.
-int encodeSbcs(CodesetConverter*, const unsigned char**, const unsigned char*, unsigned char**,
-               unsigned char*);
-int encodeDbcs(CodesetConverter*, const unsigned char**, const unsigned char*, unsigned char**,
-               unsigned char*);
-int encodeMbcs(CodesetConverter*, const unsigned char**, const unsigned char*, unsigned char**,
-               unsigned char*);
-
+EngineFunction encodeSbcs;
+EngineFunction encodeDbcs;
+EngineFunction encodeMbcs;
 // EBCDIC codesets.
-int encodeEbcdicSbcs(CodesetConverter*, const unsigned char**, const unsigned char*, unsigned char**,
-                     unsigned char*);
-int encodeEbcdicMixed(CodesetConverter*, const unsigned char**, const unsigned char*, unsigned char**,
-                      unsigned char*);
-
+EngineFunction encodeEbcdicSbcs;
+EngineFunction encodeEbcdicMixed;
 // GB18030.
-int encodeGb18030(CodesetConverter*, const unsigned char**, const unsigned char*, unsigned char**,
-                  unsigned char*);
+EngineFunction encodeGb18030;
 
 // The direct index of a double-byte, multi-byte or GB18030 converter: one
 // entry per 16-bit value, a byte (below 0x100), a two-byte code (first byte

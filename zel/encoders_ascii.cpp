@@ -7,7 +7,7 @@
 
 #include "zel/codeset_tables.h"
 #include "zel/encoders.h"
-#include "zel/utf8_reader.h"
+#include "zel/engine_frame.h"
 
 namespace zel {
 
@@ -43,65 +43,27 @@ std::uint16_t mbcsCode(const Rows& rows, std::uint32_t u) {
   return v == kBmpCodeUnmapped ? kBmpCodeGeneral : v;
 }
 
-// The frame shared by the three engines: reset, ASCII bytes and runs, then
-// one character at a time through encode(u, q, room, &substituted), which
-// writes the character's bytes when they all fit and returns their count,
-// or -1 (nothing written) when they do not. fast(p, inEnd, q, outEnd) may
-// first take a run of the engine's commonest characters (whole sequences,
-// mapped, fitting), writing exactly what encode would.
+// The frame of the three engines: the reset, then ASCII bytes and the
+// engine's fast run (fast(p, inEnd, q, outEnd)), then one character at a
+// time through encode (see convertCharacters).
 template <typename Encode, typename Fast>
-int runAsciiBasedEngine(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
-                        unsigned char** out, unsigned char* outEnd, Encode encode, Fast fast) {
-  if (*in == nullptr) {
-    converter->encodeShift = 0;
-    return CONV_OK;
-  }
-  const unsigned char* p = *in;
-  unsigned char* q = *out;
-  int status;
-  for (;;) {
-    if (p == inEnd) {
-      status = CONV_OK;
-      break;
-    }
-    if (q == outEnd) {
-      status = CONV_OUTPUT_FULL;
-      break;
-    }
-    if (*p < 0x80) {
-      *q++ = *p++;
-      if (p != inEnd && q != outEnd && *p < 0x80) copyAsciiRun(&p, inEnd, &q, outEnd);
-      continue;
-    }
-    fast(p, inEnd, q, outEnd);
-    if (p == inEnd || q == outEnd || *p < 0x80) continue;
-    Utf8Char c = readUtf8Short(p, inEnd);
-    if (c.length == 0) {
-      status = CONV_INCOMPLETE;
-      break;
-    }
-    bool substituted = false;
-    std::ptrdiff_t n = encode(c.value, q, outEnd - q, &substituted);
-    if (n < 0) {
-      status = CONV_OUTPUT_FULL;
-      break;
-    }
-    q += n;
-    p += c.length;
-    // An invalid lead byte counts once as read, and again if '?' itself is unmapped.
-    if (c.invalid) countSubstitution(converter);
-    if (substituted) countSubstitution(converter);
-  }
-  *in = p;
-  *out = q;
-  return status;
+ConvStatus runAsciiBasedEngine(CodesetConverter* converter, const unsigned char** in,
+                               const unsigned char* inEnd, unsigned char** out, unsigned char* outEnd,
+                               Encode encode, Fast fast) {
+  if (*in == nullptr) return resetShiftState(converter);
+  return convertCharacters<false>(
+      converter, in, inEnd, out, outEnd,
+      [fast](const unsigned char*& p, const unsigned char* pEnd, unsigned char*& q, unsigned char* qEnd) {
+        return takeAsciiOrFastRun(p, pEnd, q, qEnd, [&] { fast(p, pEnd, q, qEnd); });
+      },
+      encode);
 }
 
 // low: the converter's bytes of U+0000 to U+07FF, all that two-byte
 // sequences reach, in one array: one read a character instead of a row's
 // and then its entry.
-int encodeSbcsWith(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
-                   unsigned char** out, unsigned char* outEnd, const unsigned char* low) {
+ConvStatus encodeSbcsWith(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
+                          unsigned char** out, unsigned char* outEnd, const unsigned char* low) {
   const unsigned char* table = converter->table;
   const Rows rows = rowsOf(table);
   const unsigned char subByte = table[kTableSubByteOffset];
@@ -184,8 +146,8 @@ int encodeSbcsWith(CodesetConverter* converter, const unsigned char** in, const 
 
 }  // namespace
 
-int encodeSbcs(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
-               unsigned char** out, unsigned char* outEnd) {
+ConvStatus encodeSbcs(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
+                      unsigned char** out, unsigned char* outEnd) {
   if (converter->sbcsLowBytes != nullptr)
     return encodeSbcsWith(converter, in, inEnd, out, outEnd, converter->sbcsLowBytes);
   std::array<unsigned char, kSbcsLowCount> low;
@@ -195,29 +157,33 @@ int encodeSbcs(CodesetConverter* converter, const unsigned char** in, const unsi
 
 namespace {
 
-// The fast run of the double-byte and multi-byte engines: one read of the BMP
-// index where the converter has one, else codeOf over the table's rows.
-template <typename CodeOf>
-void takeTableRun(CodesetConverter* converter, const unsigned char*& p, const unsigned char* pEnd,
-                  unsigned char*& q, unsigned char* qEnd, CodeOf codeOf) {
-  if (const std::uint16_t* codes = converter->bmpCodes) {
-    addSubstitutions(converter, takeAsciiAndThreeByteRun(p, pEnd, q, qEnd, 0x100, [codes](std::uint32_t u) {
-                       return codes[u];  // u < 0x10000: three-byte values
-                     }));
-    return;
-  }
-  addSubstitutions(converter, takeAsciiAndThreeByteRun(p, pEnd, q, qEnd, 0x100, codeOf));
+// The double-byte and multi-byte engines: encode as for runAsciiBasedEngine,
+// and the fast run through the BMP index or code(rows, u).
+template <typename Encode>
+ConvStatus runRowsEngine(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
+                         unsigned char** out, unsigned char* outEnd, Encode encode,
+                         std::uint16_t (*code)(const Rows&, std::uint32_t)) {
+  const Rows rows = rowsOf(converter->table);
+  return runAsciiBasedEngine(
+      converter, in, inEnd, out, outEnd,
+      [rows, encode](std::uint32_t u, unsigned char* q, std::ptrdiff_t room, bool* substituted) {
+        return encode(rows, u, q, room, substituted);
+      },
+      [converter, rows, code](const unsigned char*& p, const unsigned char* pEnd, unsigned char*& q,
+                              unsigned char* qEnd) {
+        takeIndexedRun(converter, p, pEnd, q, qEnd, 0x100,
+                       [rows, code](std::uint32_t u) { return code(rows, u); });
+      });
 }
 
 }  // namespace
 
-int encodeDbcs(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
-               unsigned char** out, unsigned char* outEnd) {
-  const Rows rows = rowsOf(converter->table);
-  return runAsciiBasedEngine(
+ConvStatus encodeDbcs(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
+                      unsigned char** out, unsigned char* outEnd) {
+  return runRowsEngine(
       converter, in, inEnd, out, outEnd,
-      [rows](std::uint32_t u, unsigned char* q, std::ptrdiff_t room, bool* substituted) {
-        std::uint16_t v = readLe16(rows.row(u) + 2 * (u & 0xFF));
+      [](const Rows& rows, std::uint32_t u, unsigned char* q, std::ptrdiff_t room, bool* substituted) {
+        std::uint16_t v = dbcsCode(rows, u);
         if (v == 0xFFFF) {
           v = '?';
           *substituted = true;
@@ -231,18 +197,14 @@ int encodeDbcs(CodesetConverter* converter, const unsigned char** in, const unsi
         q[1] = static_cast<unsigned char>(v & 0xFF);
         return std::ptrdiff_t{2};
       },
-      [converter, rows](const unsigned char*& p, const unsigned char* pEnd, unsigned char*& q,
-                        unsigned char* qEnd) {
-        takeTableRun(converter, p, pEnd, q, qEnd, [rows](std::uint32_t u) { return dbcsCode(rows, u); });
-      });
+      dbcsCode);
 }
 
-int encodeMbcs(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
-               unsigned char** out, unsigned char* outEnd) {
-  const Rows rows = rowsOf(converter->table);
-  return runAsciiBasedEngine(
+ConvStatus encodeMbcs(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
+                      unsigned char** out, unsigned char* outEnd) {
+  return runRowsEngine(
       converter, in, inEnd, out, outEnd,
-      [rows](std::uint32_t u, unsigned char* q, std::ptrdiff_t room, bool* substituted) {
+      [](const Rows& rows, std::uint32_t u, unsigned char* q, std::ptrdiff_t room, bool* substituted) {
         const unsigned char* pair = rows.row(u) + 4 * (u & 0xFF);
         std::uint16_t prefix = readLe16(pair), v = readLe16(pair + 2);
         if (v < 0x100) {
@@ -262,10 +224,7 @@ int encodeMbcs(CodesetConverter* converter, const unsigned char** in, const unsi
         q[n + 1] = static_cast<unsigned char>(v & 0xFF);
         return n + 2;
       },
-      [converter, rows](const unsigned char*& p, const unsigned char* pEnd, unsigned char*& q,
-                        unsigned char* qEnd) {
-        takeTableRun(converter, p, pEnd, q, qEnd, [rows](std::uint32_t u) { return mbcsCode(rows, u); });
-      });
+      mbcsCode);
 }
 
 void buildSbcsLowBytes(const CodesetConverter* converter, unsigned char* bytes) {

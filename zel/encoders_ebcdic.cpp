@@ -7,7 +7,7 @@
 #include "zel/codeset_tables.h"
 #include "zel/ebcdic_invariant.h"
 #include "zel/encoders.h"
-#include "zel/utf8_reader.h"
+#include "zel/engine_frame.h"
 
 namespace zel {
 
@@ -62,13 +62,14 @@ InvariantBytes pageInvariantBytes(const unsigned char* table) {
   return page;
 }
 
-// Writes the run of invariant ASCII bytes at *in. The mixed engine stops at
-// SO, which opens a double-byte run.
+// Writes the run of invariant ASCII bytes at p; true when it took any. The
+// mixed engine stops at SO, which opens a double-byte run.
 template <bool kStopAtShiftOut>
-void copyInvariantRun(const std::uint16_t* entry, const unsigned char** in, const unsigned char* inEnd,
-                      unsigned char** out, unsigned char* outEnd) {
-  const unsigned char* p = *in;
-  unsigned char* q = *out;
+bool copyInvariantRun(const std::uint16_t* entry, const unsigned char*& in, const unsigned char* inEnd,
+                      unsigned char*& out, unsigned char* outEnd) {
+  // Local copies: the byte stores cannot then force the pointers through memory.
+  const unsigned char* p = in;
+  unsigned char* q = out;
   std::size_t inLeft = static_cast<std::size_t>(inEnd - p);
   std::size_t outLeft = static_cast<std::size_t>(outEnd - q);
   const unsigned char* stop = p + (inLeft < outLeft ? inLeft : outLeft);
@@ -78,8 +79,10 @@ void copyInvariantRun(const std::uint16_t* entry, const unsigned char** in, cons
     *q++ = static_cast<unsigned char>(e);
     ++p;
   }
-  *in = p;
-  *out = q;
+  bool took = p != in;
+  in = p;
+  out = q;
+  return took;
 }
 
 unsigned char encodeEbcdicByte(const unsigned char* table, const std::uint16_t* entry, std::uint32_t u,
@@ -123,45 +126,24 @@ std::size_t encodeMixed(const unsigned char* table, const std::uint16_t* entry, 
 
 }  // namespace
 
-int encodeEbcdicSbcs(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
-                     unsigned char** out, unsigned char* outEnd) {
-  if (*in == nullptr) {
-    converter->encodeShift = 0;
-    return CONV_OK;
-  }
+ConvStatus encodeEbcdicSbcs(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
+                            unsigned char** out, unsigned char* outEnd) {
+  if (*in == nullptr) return resetShiftState(converter);
   const unsigned char* table = converter->table;
   const InvariantBytes page = pageInvariantBytes<false>(table);
-  const unsigned char* p = *in;
-  unsigned char* q = *out;
-  int status;
-  for (;;) {
-    copyInvariantRun<false>(page.entry, &p, inEnd, &q, outEnd);
-    if (p == inEnd) {
-      status = CONV_OK;
-      break;
-    }
-    if (q == outEnd) {
-      status = CONV_OUTPUT_FULL;
-      break;
-    }
-    Utf8Char c = readUtf8Short(p, inEnd);
-    if (c.length == 0) {
-      status = CONV_INCOMPLETE;
-      break;
-    }
-    bool substituted = false;
-    *q++ = encodeEbcdicByte(table, page.entry, c.value, &substituted);
-    p += c.length;
-    if (c.invalid) countSubstitution(converter);
-    if (substituted) countSubstitution(converter);
-  }
-  *in = p;
-  *out = q;
-  return status;
+  return convertCharacters<false>(
+      converter, in, inEnd, out, outEnd,
+      [&page](const unsigned char*& p, const unsigned char* pEnd, unsigned char*& q, unsigned char* qEnd) {
+        return copyInvariantRun<false>(page.entry, p, pEnd, q, qEnd);
+      },
+      [table, &page](std::uint32_t u, unsigned char* q, std::ptrdiff_t, bool* substituted) {
+        *q = encodeEbcdicByte(table, page.entry, u, substituted);  // one byte always fits
+        return std::ptrdiff_t{1};
+      });
 }
 
-int encodeEbcdicMixed(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
-                      unsigned char** out, unsigned char* outEnd) {
+ConvStatus encodeEbcdicMixed(CodesetConverter* converter, const unsigned char** in,
+                             const unsigned char* inEnd, unsigned char** out, unsigned char* outEnd) {
   if (*in == nullptr) {
     if (converter->encodeShift == 1) {
       if (*out == outEnd) return CONV_OUTPUT_FULL;
@@ -172,43 +154,22 @@ int encodeEbcdicMixed(CodesetConverter* converter, const unsigned char** in, con
   }
   const unsigned char* table = converter->table;
   const InvariantBytes page = pageInvariantBytes<true>(table);
-  const unsigned char* p = *in;
-  unsigned char* q = *out;
   std::uint8_t shift = converter->encodeShift;
-  int status;
-  for (;;) {
-    if (shift == 0) copyInvariantRun<true>(page.entry, &p, inEnd, &q, outEnd);
-    if (p == inEnd) {
-      status = CONV_OK;
-      break;
-    }
-    if (q == outEnd) {
-      status = CONV_OUTPUT_FULL;
-      break;
-    }
-    Utf8Char c = readUtf8Short(p, inEnd);
-    if (c.length == 0) {
-      status = CONV_INCOMPLETE;
-      break;
-    }
-    unsigned char bytes[3];
-    bool substituted = false;
-    std::uint8_t next = shift;
-    std::size_t n = encodeMixed(table, page.entry, c.value, &next, bytes, &substituted);
-    if (n > static_cast<std::size_t>(outEnd - q)) {
-      status = CONV_OUTPUT_FULL;
-      break;
-    }
-    std::memcpy(q, bytes, n);
-    q += n;
-    p += c.length;
-    shift = next;
-    if (c.invalid) countSubstitution(converter);
-    if (substituted) countSubstitution(converter);
-  }
+  ConvStatus status = convertCharacters<false>(
+      converter, in, inEnd, out, outEnd,
+      [&page, &shift](const unsigned char*& p, const unsigned char* pEnd, unsigned char*& q,
+                      unsigned char* qEnd) {
+        return shift == 0 && copyInvariantRun<true>(page.entry, p, pEnd, q, qEnd);
+      },
+      [table, &page, &shift](std::uint32_t u, unsigned char* q, std::ptrdiff_t room, bool* substituted) {
+        unsigned char bytes[3];
+        std::uint8_t next = shift;
+        std::size_t count = encodeMixed(table, page.entry, u, &next, bytes, substituted);
+        std::ptrdiff_t n = putIfRoom(bytes, count, q, room);
+        if (n >= 0) shift = next;
+        return n;
+      });
   converter->encodeShift = shift;
-  *in = p;
-  *out = q;
   return status;
 }
 

@@ -6,7 +6,7 @@
 
 #include "zel/codeset_tables.h"
 #include "zel/encoders.h"
-#include "zel/utf8_reader.h"
+#include "zel/engine_frame.h"
 
 namespace zel {
 
@@ -97,74 +97,34 @@ std::size_t encodeBmp(const GbLookup& g, std::uint32_t k, unsigned char* bytes) 
 
 }  // namespace
 
-int encodeGb18030(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
-                  unsigned char** out, unsigned char* outEnd) {
-  if (*in == nullptr) {
-    converter->encodeShift = 0;
-    return CONV_OK;
-  }
+ConvStatus encodeGb18030(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
+                         unsigned char** out, unsigned char* outEnd) {
+  if (*in == nullptr) return resetShiftState(converter);
   const GbLookup g = gbLookupOf(converter->table);
-  const std::uint16_t* codes = converter->bmpCodes;
-  const unsigned char* p = *in;
-  unsigned char* q = *out;
-  int status;
-  for (;;) {
-    if (p == inEnd) {
-      status = CONV_OK;
-      break;
-    }
-    if (q == outEnd) {
-      status = CONV_OUTPUT_FULL;
-      break;
-    }
-    if (*p < 0x80) {
-      *q++ = *p++;
-      if (p != inEnd && q != outEnd && *p < 0x80) copyAsciiRun(&p, inEnd, &q, outEnd);
-      continue;
-    }
-    // The commonest case first: ASCII bytes, and three-byte sequences with
-    // two-byte codes.
-    if (codes != nullptr)
-      addSubstitutions(converter,
-                       takeAsciiAndThreeByteRun(p, inEnd, q, outEnd, 0xF0, [codes](std::uint32_t u) {
-                         return codes[u];  // u < 0x10000: three-byte values
-                       }));
-    else
-      addSubstitutions(converter, takeAsciiAndThreeByteRun(p, inEnd, q, outEnd, 0xF0, [&g](std::uint32_t u) {
-                         return shortCode(g, u);
-                       }));
-    if (p == inEnd || q == outEnd || *p < 0x80) continue;
-    Utf8Char c = readUtf8Full(p, inEnd);
-    if (c.length == 0) {
-      status = CONV_INCOMPLETE;
-      break;
-    }
-    std::uint32_t u = c.value;
-    unsigned char bytes[4];
-    std::size_t n = 0;
-    if (u < 0x80) {
-      bytes[n++] = static_cast<unsigned char>(u);
-    } else if (u >= 0x10000 && u <= 0x10FFFF) {
-      writeFourByte(u + kSupplementaryOffset, bytes);
-      n = 4;
-    } else if (u < 0x10000) {
-      n = encodeBmp(g, u, bytes);
-    }
-    bool substituted = n == 0;
-    if (substituted) bytes[n++] = '?';
-    if (n > static_cast<std::size_t>(outEnd - q)) {
-      status = CONV_OUTPUT_FULL;
-      break;
-    }
-    std::memcpy(q, bytes, n);
-    q += n;
-    p += c.length;
-    if (c.invalid) countSubstitution(converter);
-    if (substituted) countSubstitution(converter);
-  }
-  *in = p;
-  *out = q;
-  return status;
+  return convertCharacters<true>(
+      converter, in, inEnd, out, outEnd,
+      [converter, &g](const unsigned char*& p, const unsigned char* pEnd, unsigned char*& q,
+                      unsigned char* qEnd) {
+        return takeAsciiOrFastRun(p, pEnd, q, qEnd, [&] {
+          takeIndexedRun(converter, p, pEnd, q, qEnd, 0xF0,
+                         [&g](std::uint32_t u) { return shortCode(g, u); });
+        });
+      },
+      [&g](std::uint32_t u, unsigned char* q, std::ptrdiff_t room, bool* substituted) {
+        unsigned char bytes[4];
+        std::size_t n = 0;
+        if (u < 0x80) {
+          bytes[n++] = static_cast<unsigned char>(u);
+        } else if (u >= 0x10000 && u <= 0x10FFFF) {
+          writeFourByte(u + kSupplementaryOffset, bytes);
+          n = 4;
+        } else if (u < 0x10000) {
+          n = encodeBmp(g, u, bytes);
+        }
+        *substituted = n == 0;
+        if (*substituted) bytes[n++] = '?';
+        return putIfRoom(bytes, n, q, room);
+      });
 }
 
 void buildGb18030Codes(const CodesetConverter* converter, std::uint16_t* codes) {

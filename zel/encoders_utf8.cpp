@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "zel/encoders.h"
-#include "zel/utf8_reader.h"
+#include "zel/engine_frame.h"
 
 namespace zel {
 
@@ -35,49 +35,25 @@ std::size_t writeUtf8(std::uint32_t v, unsigned char* b) {
 
 }  // namespace
 
-int encodeUtf8(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
-               unsigned char** out, unsigned char* outEnd) {
+ConvStatus encodeUtf8(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
+                      unsigned char** out, unsigned char* outEnd) {
   if (*in == nullptr) return CONV_OK;  // UTF-8 has no shift state
-  const unsigned char* p = *in;
-  unsigned char* q = *out;
-  int status;
-  for (;;) {
-    copyAsciiRun(&p, inEnd, &q, outEnd);
-    if (p == inEnd) {
-      status = CONV_OK;
-      break;
-    }
-    if (q == outEnd) {
-      status = CONV_OUTPUT_FULL;
-      break;
-    }
-    Utf8Char c = readUtf8Full(p, inEnd);
-    if (c.length == 0) {
-      status = CONV_INCOMPLETE;
-      break;
-    }
-    unsigned char bytes[4];
-    std::size_t n = writeUtf8(c.value, bytes);
-    if (n > static_cast<std::size_t>(outEnd - q)) {
-      status = CONV_OUTPUT_FULL;
-      break;
-    }
-    if (c.invalid) countSubstitution(converter);
-    std::memcpy(q, bytes, n);
-    q += n;
-    p += c.length;
-  }
-  *in = p;
-  *out = q;
-  return status;
+  return convertCharacters<true>(
+      converter, in, inEnd, out, outEnd,
+      [](const unsigned char*& p, const unsigned char* pEnd, unsigned char*& q, unsigned char* qEnd) {
+        if (*p >= 0x80) return false;
+        copyAsciiRun(&p, pEnd, &q, qEnd);
+        return true;
+      },
+      [](std::uint32_t u, unsigned char* q, std::ptrdiff_t room, bool*) {
+        unsigned char bytes[4];
+        return putIfRoom(bytes, writeUtf8(u, bytes), q, room);
+      });
 }
 
-int encodePassThrough(CodesetConverter* converter, const unsigned char** in, const unsigned char* inEnd,
-                      unsigned char** out, unsigned char* outEnd) {
-  if (*in == nullptr) {
-    converter->encodeShift = 0;
-    return CONV_OK;
-  }
+ConvStatus encodePassThrough(CodesetConverter* converter, const unsigned char** in,
+                             const unsigned char* inEnd, unsigned char** out, unsigned char* outEnd) {
+  if (*in == nullptr) return resetShiftState(converter);
   std::size_t inLeft = static_cast<std::size_t>(inEnd - *in);
   std::size_t outLeft = static_cast<std::size_t>(outEnd - *out);
   std::size_t n = inLeft < outLeft ? inLeft : outLeft;
