@@ -43,7 +43,7 @@ ConvStatus convertCharacters(CodesetConverter* converter, const unsigned char** 
       break;
     }
     if (run(p, inEnd, q, outEnd)) continue;
-    Utf8Char c = kFullForm ? readUtf8Full(p, inEnd) : readUtf8Short(p, inEnd);
+    Utf8Char c = readUtf8<kFullForm>(p, inEnd);
     if (c.length == 0) {
       status = CONV_INCOMPLETE;
       break;

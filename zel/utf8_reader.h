@@ -21,9 +21,13 @@ struct Utf8Char {
   bool invalid;  // a stray or impossible lead byte, read as '?'
 };
 
-// Full form: lead bytes up to F7 start sequences of up to four bytes. The
-// following bytes are not checked and overlong forms keep their value.
-inline Utf8Char readUtf8Full(const unsigned char* p, const unsigned char* end) {
+// Full form (kFullForm): lead bytes up to F7 start sequences of up to four
+// bytes. Three-byte form, for the 16-bit tables: every lead byte from E0 up
+// starts a three-byte sequence, so a four-byte sequence reads as a character
+// plus a stray continuation byte. The following bytes are not checked and
+// overlong forms keep their value.
+template <bool kFullForm>
+Utf8Char readUtf8(const unsigned char* p, const unsigned char* end) {
   std::size_t left = static_cast<std::size_t>(end - p);
   unsigned b = p[0];
   if (b < 0x80) return {b, 1, false};
@@ -31,33 +35,22 @@ inline Utf8Char readUtf8Full(const unsigned char* p, const unsigned char* end) {
     if (left < 2) return {0, 0, false};
     return {((b & 0x1Fu) << 6) | (p[1] & 0x3Fu), 2, false};
   }
-  if ((b & 0xF0) == 0xE0) {
+  if (kFullForm ? (b & 0xF0) == 0xE0 : b >= 0xE0) {
     if (left < 3) return {0, 0, false};
     return {((b & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu), 3, false};
   }
-  if ((b & 0xF8) == 0xF0) {
+  if (kFullForm && (b & 0xF8) == 0xF0) {
     if (left < 4) return {0, 0, false};
     return {((b & 0x07u) << 18) | ((p[1] & 0x3Fu) << 12) | ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3Fu), 4, false};
   }
   return {'?', 1, true};
 }
 
-// Three-byte form, for the 16-bit tables: every lead byte from E0 up starts a
-// three-byte sequence, so a four-byte sequence reads as a character plus a
-// stray continuation byte.
+inline Utf8Char readUtf8Full(const unsigned char* p, const unsigned char* end) {
+  return readUtf8<true>(p, end);
+}
 inline Utf8Char readUtf8Short(const unsigned char* p, const unsigned char* end) {
-  std::size_t left = static_cast<std::size_t>(end - p);
-  unsigned b = p[0];
-  if (b < 0x80) return {b, 1, false};
-  if ((b & 0xE0) == 0xC0) {
-    if (left < 2) return {0, 0, false};
-    return {((b & 0x1Fu) << 6) | (p[1] & 0x3Fu), 2, false};
-  }
-  if (b >= 0xE0) {
-    if (left < 3) return {0, 0, false};
-    return {((b & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu), 3, false};
-  }
-  return {'?', 1, true};
+  return readUtf8<false>(p, end);
 }
 
 // Copies the run of ASCII bytes at *in, as far as both buffers allow, many
