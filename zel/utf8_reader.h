@@ -171,10 +171,8 @@ std::size_t takeAsciiAndThreeByteRun(const unsigned char*& p, const unsigned cha
           // A three-byte sequence, then either another one (taken
           // together) or an ASCII byte (taken with it): words and the
           // blanks between them without leaving the loop.
-          if ((w & 0xC0C0F0u) != 0x8080E0u) break;
-          std::uint32_t v1 = code(threeByteValue(w));
-          if ((w & 0xC0C0F0000000ull) == 0x8080E0000000ull) {
-            std::uint32_t v2 = code(threeByteValue(w >> 24));
+          if ((w & 0xC0C0F0C0C0F0ull) == 0x8080E08080E0ull) {
+            std::uint32_t v1 = code(threeByteValue(w)), v2 = code(threeByteValue(w >> 24));
             // Both from 0x100 to 0xFFFD, in one comparison.
             if (std::max(v1 - 0x100, v2 - 0x100) < kBmpCodeGeneral - 0x100u) [[likely]] {
               std::uint32_t bytes = __builtin_bswap32((v1 << 16) | v2);
@@ -189,6 +187,8 @@ std::size_t takeAsciiAndThreeByteRun(const unsigned char*& p, const unsigned cha
             n -= 2;
             continue;
           }
+          if ((w & 0xC0C0F0u) != 0x8080E0u) break;
+          std::uint32_t v1 = code(threeByteValue(w));
           if (v1 == kBmpCodeGeneral) break;
           q = putCode(q, v1, substitutions);
           p += 3;
