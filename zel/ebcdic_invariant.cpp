@@ -2,20 +2,27 @@
 // so their entries stay zero.
 #include "zel/ebcdic_invariant.h"
 
+#include <array>
+
 namespace zel {
 
-// clang-format off
-const bool unicodeInvariantChars[256] = {
-    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,  // 00
-    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,  // 10
-    1, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,  // 20
-    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,  // 30
-    0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,  // 40
-    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 1,  // 50
-    0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,  // 60
-    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 1,  // 70
-};
+namespace {
 
+// The flags of the ranges the header lists, set at compile time.
+constexpr std::array<bool, 256> invariantFlags() {
+  std::array<bool, 256> flags{};
+  constexpr std::array<std::array<unsigned, 2>, 6> ranges = {
+      {{0x00, 0x20}, {0x25, 0x3F}, {0x41, 0x5A}, {0x5F, 0x5F}, {0x61, 0x7A}, {0x7F, 0x7F}}};
+  for (const auto& range : ranges)
+    for (unsigned u = range[0]; u <= range[1]; ++u) flags[u] = true;
+  return flags;
+}
+
+}  // namespace
+
+constinit const std::array<bool, 256> unicodeInvariantChars = invariantFlags();
+
+// clang-format off
 const unsigned char unicodeToEbcdic[256] = {
     0x00, 0x01, 0x02, 0x03, 0x37, 0x2D, 0x2E, 0x2F, 0x16, 0x05, 0x15, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F,  // 00
     0x10, 0x11, 0x12, 0x13, 0x3C, 0x3D, 0x32, 0x26, 0x18, 0x19, 0x3F, 0x27, 0x1C, 0x1D, 0x1E, 0x1F,  // 10
