@@ -3,6 +3,9 @@
 // one invariant value whose byte is zero).
 #include "zel/ebcdic_invariant.h"
 
+#include <cstddef>
+#include <utility>
+
 namespace zel {
 
 // clang-format off
@@ -20,14 +23,15 @@ constexpr unsigned char unicodeToEbcdic[256] = {
 
 namespace {
 
-constexpr std::array<bool, 256> invariantFlags() {
-  std::array<bool, 256> flags{};
-  for (std::size_t u = 0; u < flags.size(); ++u) flags[u] = u == 0 || unicodeToEbcdic[u] != 0;
-  return flags;
-}
+template <typename Values>
+struct InvariantFlags;
+template <std::size_t... U>
+struct InvariantFlags<std::index_sequence<U...>> {
+  static constexpr bool of[] = {(U == 0 || unicodeToEbcdic[U] != 0)...};
+};
 
 }  // namespace
 
-constexpr std::array<bool, 256> unicodeInvariantChars = invariantFlags();
+const bool (&unicodeInvariantChars)[256] = InvariantFlags<std::make_index_sequence<256>>::of;
 
 }  // namespace zel
