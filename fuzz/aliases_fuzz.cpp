@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr std::size_t kLinePiece = 127;  // the reader's piece of a line
+constexpr std::size_t LINE_PIECE = 127;  // the reader's piece of a line
 
 std::string directory;
 
@@ -46,7 +46,7 @@ bool isBlank(char c) {
 // and its second field when one follows that white space ends (else
 // *decides is false). The line is its first piece, up to a NUL.
 std::string firstLine(const std::string& content, std::string* second, bool* decides) {
-  std::string piece = content.substr(0, kLinePiece);
+  std::string piece = content.substr(0, LINE_PIECE);
   std::size_t newline = piece.find('\n');
   if (newline != std::string::npos) piece.resize(newline + 1);
   piece = piece.c_str();
@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool decides = false;
   std::string first = firstLine(content, &second, &decides);
   // A file of one piece without a line end has no other line to decide.
-  bool onlyLine = content.size() <= kLinePiece && content.find('\n') == std::string::npos;
+  bool onlyLine = content.size() <= LINE_PIECE && content.find('\n') == std::string::npos;
   for (std::size_t bufferSize : {std::size_t{128}, std::size_t{6}, std::size_t{1}}) {
     std::string result = resolve(first, bufferSize);
     if (first.size() >= bufferSize) continue;  // the name was cut

@@ -34,8 +34,8 @@ std::string scratchPath() {
 // it stand for a default, filled into the room of a message.
 void formatAsTheHostDoes(const char* text) {
   if (!zel::formatCanReplace(text, "%s %i")) return;
-  std::string message = zaq::formatKeepingEndOf(text, 4095, "inserted text", 206);
-  if (message.size() > 4095) __builtin_trap();
+  std::string message = zaq::formatKeepingEndOf(text, zel::FORMAT_FIELD_LIMIT, "inserted text", 206);
+  if (message.size() > zel::FORMAT_FIELD_LIMIT) __builtin_trap();
 }
 
 void lookUpEverything(zel::CatalogHandle handle, const std::uint8_t* data, std::size_t size) {

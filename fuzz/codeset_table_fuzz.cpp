@@ -63,7 +63,7 @@ void convertAll(zel::CodesetConverter* converter, const char* text, std::size_t 
   for (int rounds = 0; rounds < 100000; ++rounds) {
     char* out = output;
     std::size_t outCount = piece;
-    int status = zel::convFromUtf8(converter, &in, &inCount, &out, &outCount);
+    zel::ConvStatus status = zel::convFromUtf8(converter, &in, &inCount, &out, &outCount);
     if (status != zel::CONV_OUTPUT_FULL) break;
     if (outCount == piece) piece = piece < 32 ? piece + 1 : 32;  // no progress: more room
   }

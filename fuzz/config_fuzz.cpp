@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string text = "x";
     zaq::ConfigNotices notices;
     if (reader == 0)
-      zaq::readJvmOptionsFrom(file, text, 1952, &notices, "client.pref");
+      zaq::readJvmOptionsFrom(file, text, zaq::AGENT_LOG_CMD_PORT, &notices, "client.pref");
     else
       zaq::appendJdbcJarsFrom(file, text, &notices, "server.ini");
     if (file != nullptr) std::fclose(file);

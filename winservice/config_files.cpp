@@ -135,9 +135,9 @@ void readJvmOptionsFrom(std::FILE* file, std::string& options, int defaultPort, 
   if (!portConfigured) options += " -Dtrova.logCmdPort=" + std::to_string(defaultPort) + " ";
 }
 
-void readJvmOptions(std::string& options, int isAgent, const char* dir, int defaultPort,
+void readJvmOptions(std::string& options, LaunchKind kind, const char* dir, int defaultPort,
                     ConfigNotices* notices) {
-  std::string path = openedPath(dir, isAgent != 0 ? "client.pref" : "server.ini");
+  std::string path = openedPath(dir, configFileName(kind));
   std::FILE* file = openConfigFile(path, notices);
   readJvmOptionsFrom(file, options, defaultPort, notices, path);
   if (file != nullptr) std::fclose(file);
@@ -182,7 +182,7 @@ void appendJdbcJarsFrom(std::FILE* file, std::string& classPath, ConfigNotices* 
 }
 
 void appendJdbcJars(std::string& classPath, const char* dir, ConfigNotices* notices) {
-  std::string path = openedPath(dir, "server.ini");
+  std::string path = openedPath(dir, SERVER_CONFIG_FILE);
   std::FILE* file = openConfigFile(path, notices);
   appendJdbcJarsFrom(file, classPath, notices, path);
   if (file != nullptr) std::fclose(file);

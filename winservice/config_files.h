@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "winservice/launch_kind.h"
+
 namespace zaq {
 
 // What the readers left out, for the caller to report: a file that exists but
@@ -18,15 +20,22 @@ struct ConfigNotice {
 };
 using ConfigNotices = std::vector<ConfigNotice>;
 
+// The configuration property file of each kind, in the working directory.
+constexpr char AGENT_CONFIG_FILE[] = "client.pref";
+constexpr char SERVER_CONFIG_FILE[] = "server.ini";
+constexpr const char* configFileName(LaunchKind kind) {
+  return kind == LAUNCH_AGENT ? AGENT_CONFIG_FILE : SERVER_CONFIG_FILE;
+}
+
 // Lines as editors write them: a UTF-8 byte-order mark at the start is
 // skipped, blanks and tabs right after the "=" and at the end of a value are
 // dropped, and a value with an odd number of double quotes is left out (it
 // would swallow the rest of the command line). A missing file is silent; one
 // that cannot be read (locked, a folder, UTF-16) is noted and read as empty.
 
-// Appends the JVM options of dir\client.pref (isAgent non-zero) or
-// dir\server.ini; without a configured "trova.port=" line, the default port option.
-void readJvmOptions(std::string& options, int isAgent, const char* dir, int defaultPort,
+// Appends the JVM options of dir\client.pref (the agent) or dir\server.ini
+// (the server); without a configured "trova.port=" line, the default port option.
+void readJvmOptions(std::string& options, LaunchKind kind, const char* dir, int defaultPort,
                     ConfigNotices* notices = nullptr);
 
 // Appends ";" value ";" companion jar for the first "db.jdbc_jar" line of

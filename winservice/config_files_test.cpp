@@ -127,7 +127,7 @@ TEST(ReadJvmOptions, AFileThatCannotBeReadIsNotedOnceAndAMissingOneNot) {
   // A folder of the file's name. The readers build dir + "\\" + name, which a
   // POSIX file system takes as one name: the folder is made under that name.
   std::filesystem::create_directories(dir + "/folder\\server.ini");
-  zaq::readJvmOptions(options, 0, (dir + "/folder").c_str(), 1953, &notices);
+  zaq::readJvmOptions(options, zaq::LAUNCH_SERVER, (dir + "/folder").c_str(), 1953, &notices);
   zaq::appendJdbcJars(classPath, (dir + "/folder").c_str(), &notices);
   EXPECT_EQ(options, " -Dtrova.logCmdPort=1953 ");
   EXPECT_EQ(classPath, "cp");
@@ -135,7 +135,7 @@ TEST(ReadJvmOptions, AFileThatCannotBeReadIsNotedOnceAndAMissingOneNot) {
   EXPECT_EQ(notices[0].file, dir + "/folder\\server.ini");
   EXPECT_EQ(notices[0].key, "");
   zaq::ConfigNotices none;
-  zaq::readJvmOptions(options, 1, (dir + "/missing").c_str(), 1952, &none);
+  zaq::readJvmOptions(options, zaq::LAUNCH_AGENT, (dir + "/missing").c_str(), 1952, &none);
   EXPECT_TRUE(none.empty());
   std::filesystem::remove_all(dir);
 }

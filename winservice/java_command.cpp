@@ -70,7 +70,7 @@ void buildJavaCommandWith(JarLister lister, std::string& out, LaunchKind kind, i
     out += ' ';
     out += quoteIfBlank(argv[i]);
   }
-  readJvmOptions(out, kind == LAUNCH_AGENT ? 1 : 0, directory.c_str(), defaultPort, &classPath.notices);
+  readJvmOptions(out, kind, directory.c_str(), defaultPort, &classPath.notices);
   out += texts.mainClass;
   if (notices != nullptr) *notices = classPath.notices;
 }

@@ -41,8 +41,8 @@ struct ConfigFile {
 std::string command(zaq::LaunchKind kind, const char* dir, const char* configFile,
                     std::vector<const char*> args = {"zaqservice.exe"}) {
   std::string out = "previous text";
-  zaq::buildJavaCommandWith(scriptedLister, out, kind, kind == zaq::LAUNCH_AGENT ? 1952 : 1953, configFile,
-                            dir, static_cast<int>(args.size()), args.data());
+  zaq::buildJavaCommandWith(scriptedLister, out, kind, zaq::defaultLogCmdPort(kind), configFile, dir,
+                            static_cast<int>(args.size()), args.data());
   return out;
 }
 

@@ -8,4 +8,11 @@ enum LaunchKind : int {
   LAUNCH_AGENT = 1,
 };
 
+// The port the Java application takes commands on when its configuration file
+// names none: the agent's, and the next one for the server.
+constexpr int AGENT_LOG_CMD_PORT = 1952;
+constexpr int defaultLogCmdPort(LaunchKind kind) {
+  return kind == LAUNCH_AGENT ? AGENT_LOG_CMD_PORT : AGENT_LOG_CMD_PORT + 1;
+}
+
 }  // namespace zaq

@@ -24,11 +24,11 @@ void keepLineEnd(char* buffer, std::size_t size, int written) {
 
 }  // namespace
 
-const char* logFileDirectory(int kind) {
+const char* logFileDirectory(LogKind kind) {
   return kind == LOG_KIND_TRACE ? TRACE_DIRECTORY : MESSAGE_DIRECTORY;
 }
 
-std::string logFilePath(const char* name, int kind) {
+std::string logFilePath(const char* name, LogKind kind) {
   std::string path = logFileDirectory(kind);
   path += kind == LOG_KIND_TRACE ? "traceWUX_" : "msgWUX_";
   path += orEmpty(name);

@@ -18,8 +18,10 @@ enum LogSeverity : int {
 
 // Kind of log file for logFileDirectory/buildLogFileName; any other value is
 // the message log (the service host passes LOG_KIND_MESSAGE).
-constexpr int LOG_KIND_TRACE = 1;
-constexpr int LOG_KIND_MESSAGE = 2;
+enum LogKind : int {
+  LOG_KIND_TRACE = 1,
+  LOG_KIND_MESSAGE = 2,
+};
 
 // Record buffer size: room for a whole message (up to 4095 characters) with
 // the record's other fields; a longer record is cut and still ends with a
@@ -29,10 +31,10 @@ constexpr std::size_t LOG_RECORD_SIZE = 8192;
 constexpr std::size_t DEBUG_LINE_SIZE = 4096;
 
 // The directory of the kind, ending with "\".
-const char* logFileDirectory(int kind);
+const char* logFileDirectory(LogKind kind);
 
 // Directory + "traceWUX_" or "msgWUX_" + name + ".log"; name is taken verbatim.
-std::string logFilePath(const char* name, int kind);
+std::string logFilePath(const char* name, LogKind kind);
 
 // The classic calendar text of a local time, without line end:
 // "Www Mmm dd hh:mm:ss yyyy" (24 characters for years 1000-9999).

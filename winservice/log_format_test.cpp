@@ -25,7 +25,7 @@ TEST(LogFormat, FileNamesByKind) {
             "C:\\Program Files\\qzr\\vandel\\common\\WUX\\ffdc\\traceWUX_zaqservice.log");
   EXPECT_EQ(zaq::logFilePath("zaqservice", zaq::LOG_KIND_MESSAGE),
             "C:\\Program Files\\qzr\\vandel\\common\\WUX\\logs\\msgWUX_zaqservice.log");
-  EXPECT_EQ(zaq::logFilePath("C:\\x\\a.exe", 7),
+  EXPECT_EQ(zaq::logFilePath("C:\\x\\a.exe", static_cast<zaq::LogKind>(7)),
             "C:\\Program Files\\qzr\\vandel\\common\\WUX\\logs\\msgWUX_C:\\x\\a.exe.log");
 }
 

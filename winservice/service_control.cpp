@@ -202,17 +202,26 @@ DWORD WINAPI ServiceControl(DWORD control, DWORD, LPVOID, LPVOID) {
   return result;
 }
 
-BOOL WINAPI logoffHandler(DWORD type) {
-  traceRecord("logoffHandler", "ENTER");
-  const char* line = logoffEventLine(type);
+namespace {
+
+// The end of both console handlers: an event with a line stops the service
+// and is handled; one without is passed on.
+BOOL stopForConsoleEvent(const char* handler, const char* line) {
   if (line == nullptr) {
-    traceRecord("logoffHandler", "EXIT - FALSE");
+    traceRecord(handler, "EXIT - FALSE");
     return FALSE;
   }
   debugLine(line);
   stopAndWait();
-  traceRecord("logoffHandler", "EXIT - TRUE");
+  traceRecord(handler, "EXIT - TRUE");
   return TRUE;
+}
+
+}  // namespace
+
+BOOL WINAPI logoffHandler(DWORD type) {
+  traceRecord("logoffHandler", "ENTER");
+  return stopForConsoleEvent("logoffHandler", logoffEventLine(type));
 }
 
 BOOL WINAPI ControlHandler(DWORD type) {
@@ -220,14 +229,7 @@ BOOL WINAPI ControlHandler(DWORD type) {
   const char* line = nullptr;
   if (type == CTRL_BREAK_EVENT) line = "CONSOLE EVENT:  Stop requested via Ctrl+Break";
   if (type == CTRL_C_EVENT) line = "CONSOLE EVENT:  Stop requested via Ctrl+C";
-  if (line == nullptr) {
-    traceRecord("ControlHandler", "EXIT - FALSE");
-    return FALSE;
-  }
-  debugLine(line);
-  stopAndWait();
-  traceRecord("ControlHandler", "EXIT - TRUE");
-  return TRUE;
+  return stopForConsoleEvent("ControlHandler", line);
 }
 
 void setServiceExitCode(DWORD win32ExitCode) {

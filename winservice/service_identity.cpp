@@ -2,11 +2,13 @@
 
 #include <string>
 
+#include "winservice/config_files.h"
 #include "winservice/message_table.h"
 #include "winservice/service_debuglog.h"
 #include "winservice/service_messages.h"
 #include "winservice/service_names.h"
 #include "winservice/service_state.h"
+#include "winservice/service_supervision.h"
 #include "winservice/utils.h"
 
 namespace zaq {
@@ -19,7 +21,6 @@ constexpr char SERVER_KEY[] = "SYSTEM\\CurrentControlSet\\Services\\VQM_Server";
 constexpr char WORKING_DIRECTORY_VALUE[] = "WorkingDirectory";
 constexpr char AGENT_DEFAULT_DIRECTORY[] = "C:\\PROGRA~1\\QZR\\VQM\\client";
 constexpr char SERVER_DEFAULT_DIRECTORY[] = "C:\\PROGRA~1\\QZR\\VQM\\server";
-constexpr int AGENT_LOG_CMD_PORT = 1952;
 
 // An empty value names no folder: the next key or the default applies.
 bool readWorkingDirectory(const std::string& key) {
@@ -71,14 +72,14 @@ void setupServiceInfo(const char* name) {
   if (name == nullptr) name = "";  // an empty argument vector
   bool agent = isAgentInvocation(name);
   hostState.launchKind = agent ? LAUNCH_AGENT : LAUNCH_SERVER;
-  hostState.defaultLogCmdPort = agent ? AGENT_LOG_CMD_PORT : AGENT_LOG_CMD_PORT + 1;
+  hostState.defaultLogCmdPort = defaultLogCmdPort(hostState.launchKind);
   setupInstanceID(name);
   getWorkingDir();
   // The marker is looked for in the working directory only.
   if (hostState.workingDirectoryError == 0) openDebugLog();
-  hostState.shutdownFilePath = std::string(hostState.workingDirectory) + "\\shutdown";
+  hostState.shutdownFilePath = std::string(hostState.workingDirectory) + "\\" + SHUTDOWN_FILE;
   hostState.configFilePath =
-      std::string(hostState.workingDirectory) + "\\" + (agent ? "client.pref" : "server.ini");
+      std::string(hostState.workingDirectory) + "\\" + configFileName(hostState.launchKind);
   hostState.serviceName = serviceNameFromInvocation(name);
   std::string displayName = agent ? "VQM Client" : "VQM Server";
   if (hostState.instanceId[0] != '\0') displayName += std::string(" - ") + hostState.instanceId;

@@ -18,7 +18,6 @@ namespace zaq {
 
 namespace {
 
-constexpr char SHUTDOWN_FILE[] = "shutdown";
 constexpr char LOCK_FILE[] = "lock";
 // No window, its own process group, idle priority.
 constexpr DWORD CHILD_CREATION_FLAGS = CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP | IDLE_PRIORITY_CLASS;

@@ -5,6 +5,9 @@
 
 namespace zaq {
 
+// The file whose appearance in the working directory asks the application to end.
+constexpr char SHUTDOWN_FILE[] = "shutdown";
+
 // Times of the supervision, in milliseconds, and the exit code of a killed child.
 constexpr unsigned long CHILD_POLL_MS = 1000;
 constexpr unsigned long CHILD_GRACE_MS = 5000;

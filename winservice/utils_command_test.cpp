@@ -38,7 +38,7 @@ std::string group(const std::string& pattern, const std::string& prefix, const s
 std::string javaCommand(zaq::LaunchKind kind, const std::string& dir, const std::string& configFile,
                         std::vector<const char*> args = {"zaqservice.exe"}) {
   std::string out;
-  zaq::buildJavaCommand(out, kind, kind == zaq::LAUNCH_AGENT ? 1952 : 1953, configFile.c_str(), dir.c_str(),
+  zaq::buildJavaCommand(out, kind, zaq::defaultLogCmdPort(kind), configFile.c_str(), dir.c_str(),
                         static_cast<int>(args.size()), args.data());
   return out;
 }

@@ -40,13 +40,13 @@ void createDirectoryChain(const char* directory) {
     CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
 }
 
-std::string buildLogFileName(const char* name, int kind) {
+std::string buildLogFileName(const char* name, LogKind kind) {
   createDirectoryChain(logFileDirectory(kind));
   return logFilePath(name, kind);
 }
 
 void writeLogRecord(const char* logFile, const char* sourceFile, int line, const char* sourceName,
-                    const char* function, const char* message, int severity) {
+                    const char* function, const char* message, LogSeverity severity) {
   char stamp[32];
   formatCalendarStamp(currentLocalTime(nullptr), stamp, sizeof stamp);
   char record[LOG_RECORD_SIZE];

@@ -9,7 +9,7 @@
 
 int main(int argc, char** argv) {
   if (argc != 4) return 2;
-  int severity = static_cast<int>(std::strtol(argv[2], nullptr, 10));
+  auto severity = static_cast<zaq::LogSeverity>(std::strtol(argv[2], nullptr, 10));
   zaq::writeLogRecord(argv[1], "service", 21, "VQM Client", "helper", argv[3], severity);
   std::printf("record written\n");
   return 0;

@@ -9,8 +9,6 @@ namespace zel {
 
 namespace {
 
-constexpr std::size_t LOCALE_NAME_SIZE = 32;
-
 // The locale name for an open: the argument, else (with CAT_MESSAGE_LOCALE)
 // LC_ALL or LC_MESSAGES, else the default locale. Environment values are used
 // as they are; everything else lands in buffer, cut to 31 characters.

@@ -14,8 +14,6 @@ namespace zel {
 
 namespace {
 
-constexpr std::size_t LOCALE_NAME_SIZE = 32;
-
 bool isRegularFile(const char* path) {
   struct stat status;
   return stat(path, &status) == 0 && S_ISREG(status.st_mode);
@@ -105,7 +103,7 @@ constexpr DefaultTemplate makeDefaultTemplate() {
   static_assert(sizeof pattern <= sizeof(DefaultTemplate::text));
   DefaultTemplate result = {};
   for (std::size_t i = 0; i < sizeof pattern; ++i)
-    result.text[i] = pattern[i] == '|' ? kPathSeparator : pattern[i];
+    result.text[i] = pattern[i] == '|' ? PATH_SEPARATOR : pattern[i];
   return result;
 }
 

@@ -15,9 +15,6 @@ namespace zel {
 
 namespace {
 
-constexpr std::size_t kNameBufferSize = 128;
-constexpr std::size_t kAliasPathSize = 255;
-
 bool isAsciiAlnum(unsigned char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
@@ -31,17 +28,17 @@ char asciiUpper(char c) {
 // Opens the first aliases file found: ZELDIR\codeset\aliases, ZELDIR\aliases,
 // then "aliases" in the current directory.
 std::FILE* openAliasesFile() {
-  const char sep = kPathSeparator;
+  const char sep = PATH_SEPARATOR;
   const char* dir = getZelDir();
   std::size_t length = std::strlen(dir);
-  char path[kAliasPathSize];
+  char path[DATA_PATH_SIZE];
   std::FILE* f = nullptr;
-  if (length > 0 && length + 17 < kAliasPathSize) {
+  if (length > 0 && length + 17 < DATA_PATH_SIZE) {
     if (std::snprintf(path, sizeof path, "%s%ccodeset%caliases", dir, sep, sep) <
         static_cast<int>(sizeof path))
       f = std::fopen(path, "r");
   }
-  if (f == nullptr && length > 0 && length + 9 < kAliasPathSize) {
+  if (f == nullptr && length > 0 && length + 9 < DATA_PATH_SIZE) {
     if (std::snprintf(path, sizeof path, "%s%caliases", dir, sep) < static_cast<int>(sizeof path))
       f = std::fopen(path, "r");
   }
@@ -74,7 +71,7 @@ bool matchAliasLine(const char* line, char* buffer, std::size_t size) {
 
 // Opens name as a codeset (normalised once here, once more by openCodeset).
 CodesetConverter* openNamedCodeset(const char* name) {
-  char normalised[kNameBufferSize];
+  char normalised[CODESET_NAME_SIZE];
   normalizeCodesetName(name, normalised, sizeof normalised);
   return openCodeset(normalised);
 }
@@ -86,7 +83,7 @@ int resolveCodesetAlias(char* buffer, std::size_t size) {
   std::FILE* f = openAliasesFile();
   if (f == nullptr) return 1;
   // Pieces of at most 127 characters: a longer line reads as several lines.
-  char line[kNameBufferSize];
+  char line[CODESET_NAME_SIZE];
   while (std::fgets(line, sizeof line, f) != nullptr) {
     if (matchAliasLine(line, buffer, size)) break;
   }
@@ -105,12 +102,12 @@ int normalizeCodesetName(const char* name, char* buffer, std::size_t size) {
   if (size == 0) return 1;
   if (name == nullptr) name = "";
   // Work buffer of 127 characters: a longer name is cut there.
-  char upper[kNameBufferSize];
+  char upper[CODESET_NAME_SIZE];
   std::size_t n = 0;
   for (; name[n] != '\0' && n < sizeof upper - 1; ++n) upper[n] = asciiUpper(name[n]);
   upper[n] = '\0';
   if (std::strcmp(upper, "DOS") == 0 || std::strcmp(upper, "WIN") == 0 || std::strcmp(upper, "OS") == 0) {
-    char page[kNameBufferSize];
+    char page[CODESET_NAME_SIZE];
     osCodePage(upper, page, sizeof page);
     for (n = 0; page[n] != '\0'; ++n) upper[n] = asciiUpper(page[n]);
     upper[n] = '\0';
@@ -139,7 +136,7 @@ int zelInitialize() {
   if (current == nullptr) current = openNamedCodeset("DEFAULT");
   if (current != nullptr) setCurrentConverter(current);
 
-  char osName[kNameBufferSize];
+  char osName[CODESET_NAME_SIZE];
   osCodesetName(osName, sizeof osName);
   CodesetConverter* osDefault = openCodeset(osName);
   if (osDefault == nullptr) osDefault = openCodeset("OSDEFAULT");

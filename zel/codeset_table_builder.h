@@ -43,7 +43,7 @@ inline void putLe32(std::vector<unsigned char>& image, std::size_t at, std::uint
 inline std::vector<unsigned char> buildHeader(const TableHeader& header,
                                               const std::array<std::uint16_t, 256>& decode) {
   std::vector<unsigned char> image(kTableMinSize, 0);
-  std::memcpy(&image[8], "ucv", 3);
+  std::memcpy(&image[kTableMagicOffset], kTableMagic, sizeof kTableMagic);
   std::size_t n = header.name.size() < kTableNameSize - 1 ? header.name.size() : kTableNameSize - 1;
   std::memcpy(&image[kTableNameOffset], header.name.data(), n);
   putLe16(image, kTableTypeOffset, header.type);

@@ -99,7 +99,7 @@ std::uint16_t tableConverterType(const unsigned char* image) {
 }
 
 bool codesetTableIsSound(const unsigned char* image, std::size_t size) {
-  if (image == nullptr || size < kTableMinSize || std::memcmp(image + 8, "ucv", 3) != 0) return false;
+  if (!tableHasMagic(image, size)) return false;
   std::uint16_t type = tableConverterType(image);
   if (type == CT_GB18030) return gbExtensionIsSound(image, size);
   return rowsAreSound(image, size, type);

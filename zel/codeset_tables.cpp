@@ -40,19 +40,15 @@ bool readWholeFile(const char* path, CodesetTable* file) {
   return true;
 }
 
-bool hasTableMagic(const CodesetTable& file) {
-  return file.size >= kTableMinSize && std::memcmp(file.image + 8, "ucv", 3) == 0;
-}
-
 // A redirect file holds the name of another table file in the same
 // directory, as ASCII text. Its first 32 bytes, taken as they are (converting
 // them into the current codeset would garble the name under EBCDIC), without
 // control and blank characters, replace the name part of path.
 void followRedirect(const CodesetTable& file, char* path, std::size_t nameAt) {
-  constexpr std::size_t kRedirectNameBytes = 32;
-  std::size_t n = file.size < kRedirectNameBytes ? file.size : kRedirectNameBytes;
+  constexpr std::size_t REDIRECT_NAME_BYTES = 32;
+  std::size_t n = file.size < REDIRECT_NAME_BYTES ? file.size : REDIRECT_NAME_BYTES;
   std::size_t at = nameAt;
-  for (std::size_t i = 0; i < n && at < kPathBufferSize - 1; ++i) {
+  for (std::size_t i = 0; i < n && at < DATA_PATH_SIZE - 1; ++i) {
     unsigned char c = file.image[i];
     if (std::iscntrl(c) || std::isspace(c)) continue;
     path[at++] = static_cast<char>(c);
@@ -65,15 +61,15 @@ void followRedirect(const CodesetTable& file, char* path, std::size_t nameAt) {
 CodesetTable loadCodesetTable(const char* prefix, const char* name) {
   std::size_t prefixLength = std::strlen(prefix);
   std::size_t nameLength = std::strlen(name);
-  if (prefixLength + nameLength + 2 > kPathBufferSize) return {nullptr, 0};
+  if (prefixLength + nameLength + 2 > DATA_PATH_SIZE) return {nullptr, 0};
   // Both lengths were checked above, so plain copies cannot overrun.
-  char path[kPathBufferSize];
+  char path[DATA_PATH_SIZE];
   std::memcpy(path, prefix, prefixLength);
   std::memcpy(path + prefixLength, name, nameLength + 1);
   for (int pass = 0; pass < kMaxTableFiles; ++pass) {
     CodesetTable file{nullptr, 0};
     if (!readWholeFile(path, &file)) return {nullptr, 0};
-    if (hasTableMagic(file)) {
+    if (tableHasMagic(file.image, file.size)) {
       // A table that points outside itself is refused, not used.
       if (codesetTableIsSound(file.image, file.size)) return file;
       std::free(file.image);
@@ -86,28 +82,28 @@ CodesetTable loadCodesetTable(const char* prefix, const char* name) {
 }
 
 CodesetTable findCodesetTable(const char* name) {
-  const char sep = kPathSeparator;
-  char prefix[kPathBufferSize];
-  constexpr int kPrefixLimit = static_cast<int>(kPathBufferSize);
+  const char sep = PATH_SEPARATOR;
+  char prefix[DATA_PATH_SIZE];
+  constexpr int PREFIX_LIMIT = static_cast<int>(DATA_PATH_SIZE);
   CodesetTable table{nullptr, 0};
   const char* zelDir = getZelDir();
   std::size_t zelLength = std::strlen(zelDir);
-  if (zelLength > 0 && zelLength + 10 < kPathBufferSize) {
-    if (std::snprintf(prefix, sizeof prefix, "%s%c%s%c", zelDir, sep, "codeset", sep) < kPrefixLimit) {
+  if (zelLength > 0 && zelLength + 10 < DATA_PATH_SIZE) {
+    if (std::snprintf(prefix, sizeof prefix, "%s%c%s%c", zelDir, sep, "codeset", sep) < PREFIX_LIMIT) {
       table = loadCodesetTable(prefix, name);
       if (table.image != nullptr) return table;
     }
   }
-  if (zelLength > 0 && zelLength + 2 < kPathBufferSize) {
-    if (std::snprintf(prefix, sizeof prefix, "%s%c", zelDir, sep) < kPrefixLimit) {
+  if (zelLength > 0 && zelLength + 2 < DATA_PATH_SIZE) {
+    if (std::snprintf(prefix, sizeof prefix, "%s%c", zelDir, sep) < PREFIX_LIMIT) {
       table = loadCodesetTable(prefix, name);
       if (table.image != nullptr) return table;
     }
   }
   const char* binDir = std::getenv("BINDIR");
-  if (binDir != nullptr && binDir[0] != '\0' && std::strlen(binDir) + 21 < kPathBufferSize) {
+  if (binDir != nullptr && binDir[0] != '\0' && std::strlen(binDir) + 21 < DATA_PATH_SIZE) {
     if (std::snprintf(prefix, sizeof prefix, "%s%c%s%c%s%c%s%c", binDir, sep, "..", sep, "generic", sep,
-                      "codeset", sep) < kPrefixLimit) {
+                      "codeset", sep) < PREFIX_LIMIT) {
       table = loadCodesetTable(prefix, name);
       if (table.image != nullptr) return table;
     }

@@ -22,10 +22,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace zel {
 
 inline constexpr std::size_t kTableMinSize = 1760;
+inline constexpr std::size_t kTableMagicOffset = 8;
+inline constexpr char kTableMagic[3] = {'u', 'c', 'v'};
 inline constexpr std::size_t kTableMaxSize = 64u << 20;  // far beyond any real table
 inline constexpr std::size_t kTableNameOffset = 16;
 inline constexpr std::size_t kTableNameSize = 22;
@@ -40,8 +43,7 @@ inline constexpr std::size_t kPrefixRecordSize = 16;
 inline constexpr std::size_t kPrefixMaxLength = 14;
 inline constexpr std::size_t kGbHeaderSize = 32;
 inline constexpr std::size_t kGbBlocks = 128;  // keys 0..0xFFFF in blocks of 512
-inline constexpr std::size_t kPathBufferSize = 255;
-inline constexpr int kMaxTableFiles = 5;  // the first file and up to 4 redirects
+inline constexpr int kMaxTableFiles = 5;       // the first file and up to 4 redirects
 
 inline std::uint16_t readLe16(const unsigned char* p) {
   return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
@@ -66,6 +68,13 @@ struct CodesetTable {
 // The converter type a table gives: CT_EBCDIC_SBCS for the EBCDIC scheme,
 // else its type field. The image must hold the header.
 std::uint16_t tableConverterType(const unsigned char* image);
+
+// True when the image is long enough for the header and holds the magic; a
+// file without it may be a redirect.
+inline bool tableHasMagic(const unsigned char* image, std::size_t size) {
+  return image != nullptr && size >= kTableMinSize &&
+         std::memcmp(image + kTableMagicOffset, kTableMagic, sizeof kTableMagic) == 0;
+}
 
 // True when every position, row, prefix record and GB18030 record that the
 // engine of the table's type can follow lies inside the image.

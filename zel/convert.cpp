@@ -8,10 +8,6 @@
 
 namespace zel {
 
-namespace {
-constexpr std::size_t kNameBufferSize = 128;
-}
-
 std::size_t fromUtf8String(CodesetConverter* converter, const char* input, std::ptrdiff_t inputLength,
                            char* output, std::size_t outputSize) {
   // A null output has no room at all.
@@ -56,7 +52,7 @@ char* fromUtf8Alloc(CodesetConverter* converter, const char* text, char** buffer
 CodesetConverter* openCodeset(const char* name) {
   if (name == nullptr) return nullptr;
   if (std::strchr(name, '/') != nullptr || std::strchr(name, '\\') != nullptr) return openConverter(name);
-  char normalised[kNameBufferSize];
+  char normalised[CODESET_NAME_SIZE];
   normalizeCodesetName(name, normalised, sizeof normalised);
   return openConverter(normalised);
 }

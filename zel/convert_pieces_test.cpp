@@ -45,7 +45,7 @@ std::string convertInPieces(zel::CodesetConverter* converter, const std::string&
       pending += text.substr(taken, k);
       taken += k;
     }
-    int status;
+    zel::ConvStatus status;
     do {
       char buffer[16];
       char* out = buffer;

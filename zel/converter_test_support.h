@@ -56,7 +56,7 @@ inline void resetStartup() {
 
 struct Converted {
   std::string bytes;
-  int status;
+  zel::ConvStatus status;
   std::size_t consumed;
 };
 
@@ -68,7 +68,7 @@ inline Converted convertOnce(zel::CodesetConverter* converter, const std::string
   std::size_t inCount = input.size();
   char* out = buffer.data();
   std::size_t outCount = outputSize;
-  int status = zel::convFromUtf8(converter, &in, &inCount, &out, &outCount);
+  zel::ConvStatus status = zel::convFromUtf8(converter, &in, &inCount, &out, &outCount);
   return {std::string(buffer.data(), outputSize - outCount), status, input.size() - inCount};
 }
 

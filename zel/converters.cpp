@@ -95,8 +95,8 @@ CodesetConverter* openConverter(const char* name) {
   return converter;
 }
 
-int convFromUtf8(CodesetConverter* converter, const char** input, std::size_t* inputCount, char** output,
-                 std::size_t* outputCount) {
+ConvStatus convFromUtf8(CodesetConverter* converter, const char** input, std::size_t* inputCount,
+                        char** output, std::size_t* outputCount) {
   if (converter == nullptr) {
     if (!zelInitialized) zelInitialize();
     converter = currentConverter;
@@ -119,7 +119,7 @@ int convFromUtf8(CodesetConverter* converter, const char** input, std::size_t* i
     ConvStatus status = engine(converter, &none, nullptr, &out, outEnd);
     *outputCount -= static_cast<std::size_t>(out - reinterpret_cast<unsigned char*>(*output));
     *output = reinterpret_cast<char*>(out);
-    return status;
+    return static_cast<ConvStatus>(status);
   }
   auto* in = reinterpret_cast<const unsigned char*>(*input);
   auto* out = reinterpret_cast<unsigned char*>(*output);
@@ -130,7 +130,7 @@ int convFromUtf8(CodesetConverter* converter, const char** input, std::size_t* i
   *outputCount -= static_cast<std::size_t>(out - outStart);
   *input = reinterpret_cast<const char*>(in);
   *output = reinterpret_cast<char*>(out);
-  return status;
+  return static_cast<ConvStatus>(status);
 }
 
 }  // namespace zel

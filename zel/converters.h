@@ -63,7 +63,7 @@ CodesetConverter* openConverter(const char* name);
 // consumed and written. A null *input (or null input) resets the output's
 // shift state. A null converter means currentConverter, after start-up; a
 // null output (or *output) or count has no room, and a null input count no input.
-int convFromUtf8(CodesetConverter* converter, const char** input, std::size_t* inputCount, char** output,
-                 std::size_t* outputCount);
+ConvStatus convFromUtf8(CodesetConverter* converter, const char** input, std::size_t* inputCount,
+                        char** output, std::size_t* outputCount);
 
 }  // namespace zel

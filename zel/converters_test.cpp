@@ -123,7 +123,7 @@ TEST(Dispatch, ResumesAfterOutputFullWithoutLosingOrRepeating) {
     std::string result;
     const char* in = input.data();
     std::size_t inCount = input.size();
-    int status;
+    zel::ConvStatus status;
     int rounds = 0;
     do {
       char buffer[8];

@@ -1,29 +1,15 @@
-// The built-in EBCDIC invariant table. Values 0x80-0xFF are never invariant,
-// so their entries stay zero.
+// The built-in EBCDIC invariant table. Only the invariant values have a byte;
+// every other entry is zero, so the flags follow from the bytes (U+0000 is the
+// one invariant value whose byte is zero).
 #include "zel/ebcdic_invariant.h"
 
-#include <array>
+#include <cstddef>
+#include <utility>
 
 namespace zel {
 
-namespace {
-
-// The flags of the ranges the header lists, set at compile time.
-constexpr std::array<bool, 256> invariantFlags() {
-  std::array<bool, 256> flags{};
-  constexpr std::array<std::array<unsigned, 2>, 6> ranges = {
-      {{0x00, 0x20}, {0x25, 0x3F}, {0x41, 0x5A}, {0x5F, 0x5F}, {0x61, 0x7A}, {0x7F, 0x7F}}};
-  for (const auto& range : ranges)
-    for (unsigned u = range[0]; u <= range[1]; ++u) flags[u] = true;
-  return flags;
-}
-
-}  // namespace
-
-constinit const std::array<bool, 256> unicodeInvariantChars = invariantFlags();
-
 // clang-format off
-const unsigned char unicodeToEbcdic[256] = {
+constexpr unsigned char unicodeToEbcdic[256] = {
     0x00, 0x01, 0x02, 0x03, 0x37, 0x2D, 0x2E, 0x2F, 0x16, 0x05, 0x15, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F,  // 00
     0x10, 0x11, 0x12, 0x13, 0x3C, 0x3D, 0x32, 0x26, 0x18, 0x19, 0x3F, 0x27, 0x1C, 0x1D, 0x1E, 0x1F,  // 10
     0x40, 0x00, 0x00, 0x00, 0x00, 0x6C, 0x50, 0x7D, 0x4D, 0x5D, 0x5C, 0x4E, 0x6B, 0x60, 0x4B, 0x61,  // 20
@@ -34,5 +20,18 @@ const unsigned char unicodeToEbcdic[256] = {
     0x97, 0x98, 0x99, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0x00, 0x00, 0x00, 0x00, 0x07,  // 70
 };
 // clang-format on
+
+namespace {
+
+template <typename Values>
+struct InvariantFlags;
+template <std::size_t... U>
+struct InvariantFlags<std::index_sequence<U...>> {
+  static constexpr bool of[] = {(U == 0 || unicodeToEbcdic[U] != 0)...};
+};
+
+}  // namespace
+
+const bool (&unicodeInvariantChars)[256] = InvariantFlags<std::make_index_sequence<256>>::of;
 
 }  // namespace zel

@@ -7,6 +7,10 @@
 
 namespace zel {
 
+// Work buffers of locale and codeset names; a longer name is cut.
+inline constexpr std::size_t LOCALE_NAME_SIZE = 32;
+inline constexpr std::size_t CODESET_NAME_SIZE = 128;
+
 // Locale names: results are NUL-terminated and cut to size - 1.
 void getDefaultLocale(char* buffer, std::size_t size);
 const char* localeFromLanguageId(std::uint16_t langId);

@@ -17,7 +17,7 @@ namespace zelconv {
 namespace {
 
 std::vector<std::string> searchedPrefixes() {
-  const std::string sep(1, zel::kPathSeparator);
+  const std::string sep(1, zel::PATH_SEPARATOR);
   std::vector<std::string> prefixes;
   std::string zelDir = zel::getZelDir();
   if (!zelDir.empty()) {

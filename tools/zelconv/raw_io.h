@@ -6,8 +6,8 @@
 
 namespace zelconv {
 
-constexpr int kStandardInput = 0;
-constexpr int kStandardOutput = 1;
+constexpr int STANDARD_INPUT = 0;
+constexpr int STANDARD_OUTPUT = 1;
 
 // A descriptor open for reading, or -1 with errno set.
 int openForReading(const char* path);

@@ -28,16 +28,16 @@ namespace {
 
 // Read pieces: large enough that the calls per byte vanish, small enough
 // that a piece and its output stay in the processor's cache.
-constexpr std::size_t kPieceSize = 256u << 10;
+constexpr std::size_t PIECE_SIZE = 256u << 10;
 // Room for a UTF-8 sequence cut by a piece boundary (at most three bytes).
-constexpr std::size_t kCarryRoom = 8;
+constexpr std::size_t CARRY_ROOM = 8;
 // Output is written whenever this much has been converted.
-constexpr std::size_t kOutputSize = 2 * kPieceSize;
+constexpr std::size_t OUTPUT_SIZE = 2 * PIECE_SIZE;
 
 struct Run {
   zel::CodesetConverter* converter;
-  std::unique_ptr<char[]> input{new char[kCarryRoom + kPieceSize]};
-  std::unique_ptr<char[]> output{new char[kOutputSize]};
+  std::unique_ptr<char[]> input{new char[CARRY_ROOM + PIECE_SIZE]};
+  std::unique_ptr<char[]> output{new char[OUTPUT_SIZE]};
   unsigned long long substitutions = 0;
   int writeError = 0;  // errno of the first failed write; later output is dropped
 };
@@ -48,13 +48,14 @@ struct Run {
 std::size_t convertPiece(Run* run, const char* in, std::size_t count) {
   for (;;) {
     char* out = run->output.get();
-    std::size_t outCount = kOutputSize;
+    std::size_t outCount = OUTPUT_SIZE;
     std::uint16_t before = run->converter->substitutions;
-    int status = zel::convFromUtf8(run->converter, in != nullptr ? &in : nullptr, &count, &out, &outCount);
+    zel::ConvStatus status =
+        zel::convFromUtf8(run->converter, in != nullptr ? &in : nullptr, &count, &out, &outCount);
     run->substitutions += static_cast<std::uint16_t>(run->converter->substitutions - before);
-    std::size_t written = kOutputSize - outCount;
+    std::size_t written = OUTPUT_SIZE - outCount;
     if (written > 0 && run->writeError == 0 &&
-        !zelconv::writeAll(zelconv::kStandardOutput, run->output.get(), written))
+        !zelconv::writeAll(zelconv::STANDARD_OUTPUT, run->output.get(), written))
       run->writeError = errno != 0 ? errno : EIO;
     if (status != zel::CONV_OUTPUT_FULL) return in != nullptr ? count : 0;
   }
@@ -71,7 +72,7 @@ InputEnd convertInput(Run* run, int fd) {
   char* buffer = run->input.get();
   InputEnd end;
   for (;;) {
-    long n = zelconv::readSome(fd, buffer + end.cut, kPieceSize);
+    long n = zelconv::readSome(fd, buffer + end.cut, PIECE_SIZE);
     if (n <= 0) {
       end.readFailed = n < 0;
       return end;
@@ -87,7 +88,7 @@ InputEnd convertInput(Run* run, int fd) {
 bool convertNamed(Run* run, const char* path) {
   bool standardInput = path == nullptr || std::strcmp(path, "-") == 0;
   const char* name = standardInput ? "standard input" : path;
-  int fd = standardInput ? zelconv::kStandardInput : zelconv::openForReading(path);
+  int fd = standardInput ? zelconv::STANDARD_INPUT : zelconv::openForReading(path);
   if (fd < 0) {
     std::fprintf(stderr, "zelconv: cannot open %s: %s\n", path, std::strerror(errno));
     return false;

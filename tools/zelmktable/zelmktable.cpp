@@ -104,7 +104,7 @@ bool rowEntries(const Kind& kind, const IconvMapping& m, std::vector<std::uint32
 
 // Linear runs shorter than this stay in kind-1 records: it keeps the number
 // of records, and so the scan of each lookup, small.
-constexpr std::uint32_t kGbRunMin = 128;
+constexpr std::uint32_t GB_RUN_MIN = 128;
 
 // Linear GB18030 index of a code (see the encoder), or the single-byte and
 // no-mapping markers of gbRangesFromIndexes.
@@ -127,7 +127,7 @@ bool buildImage(const Kind& kind, const std::string& name, const IconvMapping& m
   if (kind.type == zel::CT_GB18030) {
     std::vector<std::int32_t> index(0x10000, -1);
     for (unsigned u = 0x80; u < 0x10000; ++u) index[u] = gbIndex(m.bytes[u]);
-    zel::tablebuild::GbRanges ranges = zel::tablebuild::gbRangesFromIndexes(index, kGbRunMin);
+    zel::tablebuild::GbRanges ranges = zel::tablebuild::gbRangesFromIndexes(index, GB_RUN_MIN);
     if (ranges.values.size() > 0xFFFF || ranges.records.size() >= 0x4000) {
       *error = "GB18030 ranges do not fit 16-bit positions";
       return false;
