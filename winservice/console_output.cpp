@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "winservice/console_codepage.h"
-#include "zel/converters.h"
+#include "zel/zel_state.h"
 
 namespace zaq {
 
@@ -15,8 +15,8 @@ unsigned printedTextCodePage() {
   // Before the library's start-up no catalog text was converted: the texts
   // are the English defaults and names, paths and system texts in the ANSI
   // code page.
-  if (!zel::zelInitialized) return GetACP();
-  unsigned codePage = codePageOfCodeset(zel::currentConverter->name);
+  if (!zel::zelInitialized()) return GetACP();
+  unsigned codePage = codePageOfCodeset(zel::currentConverter()->name);
   return codePage != 0 && IsValidCodePage(codePage) ? codePage : 0;
 }
 

@@ -13,26 +13,6 @@ namespace {
 
 constexpr char SERVICE_MAIN_LABEL[] = "ServiceMain(DWORD,LPTSTR*)";
 
-// Reports come from the service thread, the thread that asked for the stop
-// (its first report) and the stop thread. Each is made under the guard, so
-// that they reach the manager in the order their states were stored and none
-// follows SERVICE_STOPPED. They follow one another anyway: the stop's first
-// report is made before its thread exists, and the supervision's last one
-// after that thread has ended.
-SRWLOCK statusGuard = SRWLOCK_INIT;
-
-// A system shutdown notice that comes early and waits while the stop reports
-// progress; dropped when the system refuses it (before Windows Vista).
-DWORD acceptedControls = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_PRESHUTDOWN;
-
-// Guards hostState.stopBegun; stopEnded is signalled when the stop sequence
-// has ended, or when the supervision ended without one.
-SRWLOCK stopGuard = SRWLOCK_INIT;
-HANDLE stopEnded = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-
-// Set when ServiceMain returns; lives as long as the process.
-HANDLE serviceMainEnded = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-
 void debugLine(const char* text) {
   if (hostState.debugLogFile != nullptr) debugLog(text);
 }
@@ -42,7 +22,7 @@ bool isPending(DWORD state) {
          state == SERVICE_CONTINUE_PENDING || state == SERVICE_PAUSE_PENDING;
 }
 
-// Under statusGuard: the record as it is reported for state.
+// Under hostSync.statusGuard: the record as it is reported for state.
 void storeStatus(DWORD state, DWORD waitHint) {
   SERVICE_STATUS& status = hostState.serviceStatus;
   bool samePending = isPending(state) && status.dwCurrentState == state;
@@ -51,12 +31,12 @@ void storeStatus(DWORD state, DWORD waitHint) {
   status.dwCurrentState = state;
   // The manager sends nothing but interrogations until the service runs.
   status.dwControlsAccepted =
-      state == SERVICE_START_PENDING || state == SERVICE_STOPPED ? 0 : acceptedControls;
+      state == SERVICE_START_PENDING || state == SERVICE_STOPPED ? 0 : hostSync.acceptedControls;
 }
 
 DWORD WINAPI stopThread(LPVOID) {
   finishStop();
-  SetEvent(stopEnded);
+  SetEvent(hostSync.stopEnded);
   return 0;
 }
 
@@ -83,51 +63,51 @@ const char* logoffEventLine(DWORD type) {
 // handler returns, so it returns when the stop is over.
 void stopAndWait() {
   beginStop();
-  if (stopEnded != nullptr) WaitForSingleObject(stopEnded, INFINITE);
+  if (hostSync.stopEnded != nullptr) WaitForSingleObject(hostSync.stopEnded, INFINITE);
 }
 
 }  // namespace
 
 bool reportServiceStatus(DWORD state, DWORD waitHint) {
-  AcquireSRWLockExclusive(&statusGuard);
+  AcquireSRWLockExclusive(&hostSync.statusGuard);
   bool open = hostState.serviceStatus.dwCurrentState != SERVICE_STOPPED;
   if (open) {
     storeStatus(state, waitHint);
     if (hostState.statusHandle != nullptr &&
         !SetServiceStatus(hostState.statusHandle, &hostState.serviceStatus) &&
-        (acceptedControls & SERVICE_ACCEPT_PRESHUTDOWN) != 0 &&
+        (hostSync.acceptedControls & SERVICE_ACCEPT_PRESHUTDOWN) != 0 &&
         hostState.serviceStatus.dwControlsAccepted != 0) {
       char line[128];
       std::snprintf(line, sizeof line,
                     "Preshutdown notice refused (error %lu): the service stops on the shutdown control",
                     GetLastError());
       debugLine(line);
-      acceptedControls &= ~static_cast<DWORD>(SERVICE_ACCEPT_PRESHUTDOWN);
-      hostState.serviceStatus.dwControlsAccepted = acceptedControls;
+      hostSync.acceptedControls &= ~static_cast<DWORD>(SERVICE_ACCEPT_PRESHUTDOWN);
+      hostState.serviceStatus.dwControlsAccepted = hostSync.acceptedControls;
       SetServiceStatus(hostState.statusHandle, &hostState.serviceStatus);
     }
   }
-  ReleaseSRWLockExclusive(&statusGuard);
+  ReleaseSRWLockExclusive(&hostSync.statusGuard);
   return open;
 }
 
 void armStop() {
-  AcquireSRWLockExclusive(&stopGuard);
+  AcquireSRWLockExclusive(&hostSync.stopGuard);
   if (hostState.stopBegun == 0) InterlockedExchange(&hostState.stopRequested, 0);
-  ReleaseSRWLockExclusive(&stopGuard);
+  ReleaseSRWLockExclusive(&hostSync.stopGuard);
 }
 
 void beginStop() {
-  AcquireSRWLockExclusive(&stopGuard);
+  AcquireSRWLockExclusive(&hostSync.stopGuard);
   bool first = hostState.stopBegun == 0;
   HANDLE thread = nullptr;
   if (first) {
     hostState.stopBegun = 1;
-    if (stopEnded != nullptr) ResetEvent(stopEnded);
+    if (hostSync.stopEnded != nullptr) ResetEvent(hostSync.stopEnded);
     announceStop();
     thread = CreateThread(nullptr, 0, stopThread, nullptr, 0, nullptr);
   }
-  ReleaseSRWLockExclusive(&stopGuard);
+  ReleaseSRWLockExclusive(&hostSync.stopGuard);
   if (thread != nullptr) {
     CloseHandle(thread);
   } else if (first) {
@@ -137,12 +117,12 @@ void beginStop() {
 }
 
 void endStops() {
-  AcquireSRWLockExclusive(&stopGuard);
+  AcquireSRWLockExclusive(&hostSync.stopGuard);
   bool begun = hostState.stopBegun != 0;
   hostState.stopBegun = 1;
-  if (!begun && stopEnded != nullptr) SetEvent(stopEnded);
-  ReleaseSRWLockExclusive(&stopGuard);
-  if (begun && stopEnded != nullptr) WaitForSingleObject(stopEnded, INFINITE);
+  if (!begun && hostSync.stopEnded != nullptr) SetEvent(hostSync.stopEnded);
+  ReleaseSRWLockExclusive(&hostSync.stopGuard);
+  if (begun && hostSync.stopEnded != nullptr) WaitForSingleObject(hostSync.stopEnded, INFINITE);
 }
 
 void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {
@@ -151,7 +131,7 @@ void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {
   hostState.eventSource = RegisterEventSourceA(nullptr, hostState.serviceName.c_str());
   if (hostState.eventSource == nullptr) {
     traceRecord(SERVICE_MAIN_LABEL, "EXIT - NULL EVENT SOURCE");
-    SetEvent(serviceMainEnded);
+    SetEvent(hostSync.serviceMainEnded);
     return;
   }
   hostState.statusHandle =
@@ -168,11 +148,11 @@ void WINAPI ServiceMain(DWORD argc, LPSTR* argv) {
   debugLine("Deregistering as event source");
   DeregisterEventSource(hostState.eventSource);
   traceRecord(SERVICE_MAIN_LABEL, "EXIT");
-  SetEvent(serviceMainEnded);
+  SetEvent(hostSync.serviceMainEnded);
 }
 
 void waitForServiceMainEnd(DWORD milliseconds) {
-  if (serviceMainEnded != nullptr) WaitForSingleObject(serviceMainEnded, milliseconds);
+  if (hostSync.serviceMainEnded != nullptr) WaitForSingleObject(hostSync.serviceMainEnded, milliseconds);
 }
 
 DWORD WINAPI ServiceControl(DWORD control, DWORD, LPVOID, LPVOID) {
@@ -233,9 +213,9 @@ BOOL WINAPI ControlHandler(DWORD type) {
 }
 
 void setServiceExitCode(DWORD win32ExitCode) {
-  AcquireSRWLockExclusive(&statusGuard);
+  AcquireSRWLockExclusive(&hostSync.statusGuard);
   hostState.serviceStatus.dwWin32ExitCode = win32ExitCode;
-  ReleaseSRWLockExclusive(&statusGuard);
+  ReleaseSRWLockExclusive(&hostSync.statusGuard);
 }
 
 }  // namespace zaq

@@ -3,5 +3,6 @@
 namespace zaq {
 
 ServiceHostState hostState;
+ServiceHostSync hostSync;
 
 }  // namespace zaq

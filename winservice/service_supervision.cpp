@@ -22,14 +22,6 @@ constexpr char LOCK_FILE[] = "lock";
 // No window, its own process group, idle priority.
 constexpr DWORD CHILD_CREATION_FLAGS = CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP | IDLE_PRIORITY_CLASS;
 
-// Guards hostState.childProcess between the supervising thread, which alone
-// creates and closes the child's handles, and a stopping thread, which works
-// on duplicates taken under the guard: a handle value closed by one thread may
-// be reused by the system, so the other must never use it afterwards. The
-// stop's setting of hostState.stopRequested and the child's creation also
-// take it, so that each of the two sees the other.
-SRWLOCK childGuard = SRWLOCK_INIT;
-
 void debugLine(const char* text) {
   if (hostState.debugLogFile != nullptr) debugLog(text);
 }
@@ -88,10 +80,6 @@ HANDLE watchWorkingDirectory() {
   return nullptr;
 }
 
-// Set when a termination request of the host reached the running child, by
-// whichever thread made it; under childGuard.
-bool childKilled = false;
-
 // Puts the child, created suspended, in the job and lets it run. A refused
 // assignment (before Windows 8 a process in a job of its launcher cannot be
 // put in a second one) only costs the containment: the child runs all the
@@ -128,7 +116,7 @@ bool createChild(const char* command, bool* stopFirst) {
   // CreateProcessA may write into the command line: give it a copy.
   std::string commandLine = command;
   ChildStartup capture = beginChildOutput(&startup);
-  AcquireSRWLockExclusive(&childGuard);
+  AcquireSRWLockExclusive(&hostSync.childGuard);
   *stopFirst = hostState.stopRequested != 0;
   bool created = false;
   if (!*stopFirst) {
@@ -147,24 +135,24 @@ bool createChild(const char* command, bool* stopFirst) {
     if (!created) hostState.childProcess = PROCESS_INFORMATION{};
   }
   DWORD error = GetLastError();
-  ReleaseSRWLockExclusive(&childGuard);
+  ReleaseSRWLockExclusive(&hostSync.childGuard);
   childOutputCreated(created);
   SetLastError(error);
   return created;
 }
 
 void closeChild() {
-  AcquireSRWLockExclusive(&childGuard);
+  AcquireSRWLockExclusive(&hostSync.childGuard);
   CloseHandle(hostState.childProcess.hProcess);
   CloseHandle(hostState.childProcess.hThread);
   hostState.childProcess = PROCESS_INFORMATION{};
-  ReleaseSRWLockExclusive(&childGuard);
+  ReleaseSRWLockExclusive(&hostSync.childGuard);
 }
 
 // The stopping thread's own copies of the running child's handles; false when
 // no child runs.
 bool duplicateChild(HANDLE* process, HANDLE* thread) {
-  AcquireSRWLockShared(&childGuard);
+  AcquireSRWLockShared(&hostSync.childGuard);
   bool running = hostState.childProcess.hThread != nullptr;
   if (running) {
     HANDLE self = GetCurrentProcess();
@@ -174,7 +162,7 @@ bool duplicateChild(HANDLE* process, HANDLE* thread) {
                                     DUPLICATE_SAME_ACCESS))
       *process = nullptr;
   }
-  ReleaseSRWLockShared(&childGuard);
+  ReleaseSRWLockShared(&hostSync.childGuard);
   return running;
 }
 
@@ -184,10 +172,10 @@ bool duplicateChild(HANDLE* process, HANDLE* thread) {
 bool killThrough(HANDLE process) {
   traceRecord("killServiceApp", "ENTRY");
   debugLine("Sending application termination signal");
-  AcquireSRWLockExclusive(&childGuard);
-  bool killed = childKilled || (process != nullptr && TerminateProcess(process, KILLED_EXIT_CODE));
-  childKilled = killed;
-  ReleaseSRWLockExclusive(&childGuard);
+  AcquireSRWLockExclusive(&hostSync.childGuard);
+  bool killed = hostSync.childKilled || (process != nullptr && TerminateProcess(process, KILLED_EXIT_CODE));
+  hostSync.childKilled = killed;
+  ReleaseSRWLockExclusive(&hostSync.childGuard);
   if (killed) {
     debugLine("Application terminated");
     traceRecord("killServiceApp", "EXIT - TRUE");
@@ -266,9 +254,9 @@ void watchChild() {
     look = true;
   }
   if (change != nullptr) FindCloseChangeNotification(change);
-  AcquireSRWLockShared(&childGuard);
-  bool killed = childKilled;
-  ReleaseSRWLockShared(&childGuard);
+  AcquireSRWLockShared(&hostSync.childGuard);
+  bool killed = hostSync.childKilled;
+  ReleaseSRWLockShared(&hostSync.childGuard);
   logChildExit(killed ? "was killed" : "exited");
 }
 
@@ -276,9 +264,9 @@ void watchChild() {
 
 bool startServiceApp(const char* command) {
   traceRecord("startServiceApp", "ENTRY");
-  AcquireSRWLockExclusive(&childGuard);
-  childKilled = false;
-  ReleaseSRWLockExclusive(&childGuard);
+  AcquireSRWLockExclusive(&hostSync.childGuard);
+  hostSync.childKilled = false;
+  ReleaseSRWLockExclusive(&hostSync.childGuard);
   bool stopFirst = false;
   if (!createChild(command, &stopFirst)) {
     DWORD error = 0;
@@ -308,10 +296,10 @@ bool stopServiceApp() {
   // Under the guard: a child being created is published before the stop
   // looks for it, and one not yet begun is not created at all. The event
   // ends a restart pause; the supervision closes it under the guard too.
-  AcquireSRWLockExclusive(&childGuard);
+  AcquireSRWLockExclusive(&hostSync.childGuard);
   hostState.stopRequested = 1;
   if (hostState.stopEvent != nullptr) SetEvent(hostState.stopEvent);
-  ReleaseSRWLockExclusive(&childGuard);
+  ReleaseSRWLockExclusive(&hostSync.childGuard);
   debugLine("Creating shutdown file.");
   std::FILE* file = std::fopen(hostState.shutdownFilePath.c_str(), "w");
   if (file == nullptr) {
@@ -404,13 +392,13 @@ DWORD ServiceStart(int, char**, const char*, const char* javaCommand) {
   endStops();
   emitMessage(hostState.debugMode ? MSG_PRINTED : MSG_LOGGED_INFO, "serviceStart", MSG_STOPPED,
               hostState.displayName);
-  AcquireSRWLockExclusive(&childGuard);
+  AcquireSRWLockExclusive(&hostSync.childGuard);
   if (hostState.stopEvent != nullptr) {
     SetEvent(hostState.stopEvent);
     CloseHandle(hostState.stopEvent);
     hostState.stopEvent = nullptr;
   }
-  ReleaseSRWLockExclusive(&childGuard);
+  ReleaseSRWLockExclusive(&hostSync.childGuard);
   // Windows records why the service ended and may apply its recovery. Reported
   // here when no stop ran (the application could not be started); after a
   // stop, the stop has reported it, and nothing follows it.

@@ -11,6 +11,7 @@
 #include "zel/catalog_test_support.h"
 #include "zel/catalogs.h"
 #include "zel/converters.h"
+#include "zel/zel_state.h"
 
 namespace {
 
@@ -248,7 +249,7 @@ TEST(CatalogFile, EveryMessageIsFoundWhateverTheOrder) {
       continue;
     }
     zel::Catalog* catalog = reinterpret_cast<zel::Catalog*>(handle);
-    ASSERT_NE(zel::utf8Converter, nullptr);
+    ASSERT_NE(zel::utf8Converter(), nullptr);
     std::map<std::pair<int, int>, std::string> held = messagesHeld(c.sets);
     // Every message of every set, and the numbers around each that it lacks.
     for (const zeltest::TestSet& set : c.sets) {
@@ -260,7 +261,8 @@ TEST(CatalogFile, EveryMessageIsFoundWhateverTheOrder) {
           const char* expected = found != held.end() ? found->second.c_str() : "default";
           EXPECT_STREQ(zel::catgets(handle, setId, msgId, "default"), expected)
               << c.what << ": " << setId << "/" << msgId;
-          EXPECT_STREQ(zel::catgetsConverted(catalog, setId, msgId, "default", zel::utf8Converter), expected)
+          EXPECT_STREQ(zel::catgetsConverted(catalog, setId, msgId, "default", zel::utf8Converter()),
+                       expected)
               << c.what << ": " << setId << "/" << msgId << " searched";
         }
       }

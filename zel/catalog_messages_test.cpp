@@ -10,6 +10,7 @@
 #include "zel/convert.h"
 #include "zel/converters.h"
 #include "zel/format_rule.h"
+#include "zel/zel_state.h"
 
 namespace {
 
@@ -98,7 +99,7 @@ TEST(ServiceCatalog, TheLocaleChoosesTheTranslation) {
     zel::CatalogHandle handle = openForLanguage(c.lang);
     ASSERT_NE(handle, zel::CAT_INVALID_HANDLE) << c.lang;
     EXPECT_STREQ(
-        zel::catgetsConverted(reinterpret_cast<zel::Catalog*>(handle), 2, 7, "absent", zel::utf8Converter),
+        zel::catgetsConverted(reinterpret_cast<zel::Catalog*>(handle), 2, 7, "absent", zel::utf8Converter()),
         c.started)
         << c.lang;
   }
@@ -157,13 +158,13 @@ TEST(ServiceCatalog, TextsComeOutInTheCodePageOfTheProcess) {
   EXPECT_STREQ(converted, french);
   // A converting lookup reuses the message's scratch area.
   EXPECT_EQ(zel::catgetsConverted(fr, 2, 7, "absent", cp1252), converted);
-  EXPECT_STREQ(zel::catgetsConverted(fr, 2, 7, "absent", zel::utf8Converter),
+  EXPECT_STREQ(zel::catgetsConverted(fr, 2, 7, "absent", zel::utf8Converter()),
                "%s a d\xC3\xA9marr\xC3\xA9.\n");
 
   // Loaded with code page 932 current, catgets gives the converted texts.
   fs::path copy = zeltest::scratchDir() / "winServCMessages.cat";
   fs::copy_file(messagesDir / "ja" / "winServCMessages.cat", copy, fs::copy_options::overwrite_existing);
-  zel::CodesetConverter* previous = zel::currentConverter;
+  zel::CodesetConverter* previous = zel::currentConverter();
   zel::setCurrentConverter(cp932);
   zel::CatalogHandle handle = zel::catopen(copy.string().c_str(), 0);
   const char* loaded = zel::catgets(handle, 2, 7, "absent");

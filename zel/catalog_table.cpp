@@ -4,60 +4,62 @@
 #include <cstring>
 
 #include "zel/catalogs.h"
+#include "zel/zel_state.h"
 
 namespace zel {
-
-CatalogTable openCatalogs = {nullptr, 0};
-std::uint32_t catalogUseCounter = 0;
 
 namespace {
 
 constexpr std::uint32_t FIRST_CAPACITY = 10;
 
 void stampSlot(CatalogSlot* slot) {
-  slot->lastUse = catalogUseCounter;
-  ++catalogUseCounter;
+  slot->lastUse = zelState.catalogUseCounter;
+  ++zelState.catalogUseCounter;
 }
 
 // Index of the closed slot with the smallest stamp (first on a tie), or capacity.
 std::uint32_t oldestClosedSlot() {
-  std::uint32_t found = openCatalogs.capacity;
-  for (std::uint32_t i = 0; i < openCatalogs.capacity; ++i) {
-    const CatalogSlot* slot = openCatalogs.slots[i];
+  CatalogTable& table = zelState.openCatalogs;
+  std::uint32_t found = table.capacity;
+  for (std::uint32_t i = 0; i < table.capacity; ++i) {
+    const CatalogSlot* slot = table.slots[i];
     if (slot == nullptr || slot->state != 0) continue;
-    if (found == openCatalogs.capacity || slot->lastUse < openCatalogs.slots[found]->lastUse) found = i;
+    if (found == table.capacity || slot->lastUse < table.slots[found]->lastUse) found = i;
   }
   return found;
 }
 
 void evictSlot(std::uint32_t index) {
-  CatalogSlot* slot = openCatalogs.slots[index];
+  CatalogTable& table = zelState.openCatalogs;
+  CatalogSlot* slot = table.slots[index];
   freeCatalog(slot->catalog);
   std::free(slot->path);
   std::free(slot);
-  openCatalogs.slots[index] = nullptr;
+  table.slots[index] = nullptr;
 }
 
 // Doubles the table (10 slots the first time); returns the first new index,
 // or -1 when the capacity would wrap or memory ran out.
 std::int64_t growTable() {
-  std::uint32_t old = openCatalogs.capacity;
+  CatalogTable& table = zelState.openCatalogs;
+  std::uint32_t old = table.capacity;
   std::uint32_t grown = old == 0 ? FIRST_CAPACITY : old * 2;
   std::size_t bytes = std::size_t{grown} * sizeof(CatalogSlot*);
   if (grown < old || bytes / sizeof(CatalogSlot*) != grown) return -1;
-  void* slots = std::realloc(openCatalogs.slots, bytes);
+  void* slots = std::realloc(table.slots, bytes);
   if (slots == nullptr) return -1;
-  openCatalogs.slots = static_cast<CatalogSlot**>(slots);
-  for (std::uint32_t i = old; i < grown; ++i) openCatalogs.slots[i] = nullptr;
-  openCatalogs.capacity = grown;
+  table.slots = static_cast<CatalogSlot**>(slots);
+  for (std::uint32_t i = old; i < grown; ++i) table.slots[i] = nullptr;
+  table.capacity = grown;
   return old;
 }
 
 std::int64_t freeSlotIndex() {
-  for (std::uint32_t i = 0; i < openCatalogs.capacity; ++i)
-    if (openCatalogs.slots[i] == nullptr) return i;
+  CatalogTable& table = zelState.openCatalogs;
+  for (std::uint32_t i = 0; i < table.capacity; ++i)
+    if (table.slots[i] == nullptr) return i;
   std::uint32_t oldest = oldestClosedSlot();
-  if (oldest < openCatalogs.capacity) {
+  if (oldest < table.capacity) {
     evictSlot(oldest);
     return oldest;
   }
@@ -67,8 +69,9 @@ std::int64_t freeSlotIndex() {
 }  // namespace
 
 CatalogSlot* findCatalogSlot(const char* path) {
-  for (std::uint32_t i = 0; i < openCatalogs.capacity; ++i) {
-    CatalogSlot* slot = openCatalogs.slots[i];
+  CatalogTable& table = zelState.openCatalogs;
+  for (std::uint32_t i = 0; i < table.capacity; ++i) {
+    CatalogSlot* slot = table.slots[i];
     if (slot != nullptr && std::strcmp(slot->path, path) == 0) return slot;
   }
   return nullptr;
@@ -95,14 +98,15 @@ int registerCatalog(const char* path, Catalog* catalog) {
   slot->catalog = catalog;
   stampSlot(slot);
   slot->state = 1;
-  openCatalogs.slots[index] = slot;
+  zelState.openCatalogs.slots[index] = slot;
   return 0;
 }
 
 int catclose(CatalogHandle handle) {
+  CatalogTable& table = zelState.openCatalogs;
   if (handle == CAT_INVALID_HANDLE || handle == 0) return -1;
-  for (std::uint32_t i = 0; i < openCatalogs.capacity; ++i) {
-    CatalogSlot* slot = openCatalogs.slots[i];
+  for (std::uint32_t i = 0; i < table.capacity; ++i) {
+    CatalogSlot* slot = table.slots[i];
     if (slot != nullptr && slot->state != 0 && reinterpret_cast<CatalogHandle>(slot->catalog) == handle) {
       slot->state = 0;
       return 0;

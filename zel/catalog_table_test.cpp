@@ -6,6 +6,7 @@
 
 #include "zel/catalog_test_support.h"
 #include "zel/catalogs.h"
+#include "zel/zel_state.h"
 
 namespace {
 
@@ -17,8 +18,8 @@ std::string newCatalogFile(const std::string& name) {
 }
 
 zel::CatalogSlot* slotOf(zel::CatalogHandle handle) {
-  for (std::uint32_t i = 0; i < zel::openCatalogs.capacity; ++i) {
-    zel::CatalogSlot* slot = zel::openCatalogs.slots[i];
+  for (std::uint32_t i = 0; i < zel::openCatalogs().capacity; ++i) {
+    zel::CatalogSlot* slot = zel::openCatalogs().slots[i];
     if (slot != nullptr && reinterpret_cast<zel::CatalogHandle>(slot->catalog) == handle) return slot;
   }
   return nullptr;
@@ -28,11 +29,11 @@ zel::CatalogSlot* slotOf(zel::CatalogHandle handle) {
 void fillTableWithOpenCatalogs(int* serial) {
   for (;;) {
     bool full = true;
-    for (std::uint32_t i = 0; i < zel::openCatalogs.capacity; ++i) {
-      const zel::CatalogSlot* slot = zel::openCatalogs.slots[i];
+    for (std::uint32_t i = 0; i < zel::openCatalogs().capacity; ++i) {
+      const zel::CatalogSlot* slot = zel::openCatalogs().slots[i];
       if (slot == nullptr || slot->state == 0) full = false;
     }
-    if (full && zel::openCatalogs.capacity > 0) return;
+    if (full && zel::openCatalogs().capacity > 0) return;
     std::string path = newCatalogFile("fill" + std::to_string((*serial)++));
     ASSERT_NE(zel::catopen(path.c_str(), 0), zel::CAT_INVALID_HANDLE);
   }
@@ -90,45 +91,46 @@ TEST(CatalogTable, ClosedCatalogIsReopenedWithoutReadingTheFile) {
 
 TEST(CatalogTable, GrowsByDoublingWhenEverySlotIsOpen) {
   int serial = 0;
-  std::uint32_t before = zel::openCatalogs.capacity;
+  std::uint32_t before = zel::openCatalogs().capacity;
   fillTableWithOpenCatalogs(&serial);
-  std::uint32_t capacity = zel::openCatalogs.capacity;
+  std::uint32_t capacity = zel::openCatalogs().capacity;
   if (before == 0) {
     EXPECT_EQ(capacity, 10u);
   }
   std::vector<zel::Catalog*> held;
-  for (std::uint32_t i = 0; i < capacity; ++i) held.push_back(zel::openCatalogs.slots[i]->catalog);
+  for (std::uint32_t i = 0; i < capacity; ++i) held.push_back(zel::openCatalogs().slots[i]->catalog);
   ASSERT_NE(zel::catopen(newCatalogFile("one-more").c_str(), 0), zel::CAT_INVALID_HANDLE);
-  EXPECT_EQ(zel::openCatalogs.capacity, 2 * capacity);
-  for (std::uint32_t i = 0; i < capacity; ++i) EXPECT_EQ(zel::openCatalogs.slots[i]->catalog, held[i]);
-  EXPECT_NE(zel::openCatalogs.slots[capacity], nullptr);
-  for (std::uint32_t i = capacity + 1; i < 2 * capacity; ++i) EXPECT_EQ(zel::openCatalogs.slots[i], nullptr);
+  EXPECT_EQ(zel::openCatalogs().capacity, 2 * capacity);
+  for (std::uint32_t i = 0; i < capacity; ++i) EXPECT_EQ(zel::openCatalogs().slots[i]->catalog, held[i]);
+  EXPECT_NE(zel::openCatalogs().slots[capacity], nullptr);
+  for (std::uint32_t i = capacity + 1; i < 2 * capacity; ++i)
+    EXPECT_EQ(zel::openCatalogs().slots[i], nullptr);
 }
 
 TEST(CatalogTable, FullTableEvictsTheOldestClosedCatalog) {
   int serial = 0;
   fillTableWithOpenCatalogs(&serial);
-  std::uint32_t capacity = zel::openCatalogs.capacity;
+  std::uint32_t capacity = zel::openCatalogs().capacity;
   // Close three slots; the middle one of them is the least recently stamped.
   std::uint32_t a = 1, b = 4, c = 7;
-  zel::CatalogSlot* slotA = zel::openCatalogs.slots[a];
-  zel::CatalogSlot* slotC = zel::openCatalogs.slots[c];
+  zel::CatalogSlot* slotA = zel::openCatalogs().slots[a];
+  zel::CatalogSlot* slotC = zel::openCatalogs().slots[c];
   std::string pathA = slotA->path, pathC = slotC->path;
   zel::catopen(slotA->path, 0);  // restamp a and c after b
   zel::catopen(slotC->path, 0);
-  std::string evicted = zel::openCatalogs.slots[b]->path;
+  std::string evicted = zel::openCatalogs().slots[b]->path;
   std::string evictedText =
-      zel::catgets(reinterpret_cast<zel::CatalogHandle>(zel::openCatalogs.slots[b]->catalog), 1, 1, "x");
+      zel::catgets(reinterpret_cast<zel::CatalogHandle>(zel::openCatalogs().slots[b]->catalog), 1, 1, "x");
   for (std::uint32_t i : {a, b, c})
-    EXPECT_EQ(zel::catclose(reinterpret_cast<zel::CatalogHandle>(zel::openCatalogs.slots[i]->catalog)), 0);
+    EXPECT_EQ(zel::catclose(reinterpret_cast<zel::CatalogHandle>(zel::openCatalogs().slots[i]->catalog)), 0);
   int filesBefore = openFileCount();
   std::string fresh = newCatalogFile("fresh");
   zel::CatalogHandle handle = zel::catopen(fresh.c_str(), 0);
   ASSERT_NE(handle, zel::CAT_INVALID_HANDLE);
-  EXPECT_EQ(zel::openCatalogs.capacity, capacity);
-  EXPECT_EQ(zel::openCatalogs.slots[b]->path, fresh);
-  EXPECT_EQ(zel::openCatalogs.slots[a]->path, pathA);
-  EXPECT_EQ(zel::openCatalogs.slots[c]->path, pathC);
+  EXPECT_EQ(zel::openCatalogs().capacity, capacity);
+  EXPECT_EQ(zel::openCatalogs().slots[b]->path, fresh);
+  EXPECT_EQ(zel::openCatalogs().slots[a]->path, pathA);
+  EXPECT_EQ(zel::openCatalogs().slots[c]->path, pathC);
   EXPECT_EQ(openFileCount(), filesBefore);  // the evicted file was closed
   // Once evicted, the catalog is read afresh on its next open.
   EXPECT_EQ(zeltest::registeredPath(reinterpret_cast<zel::Catalog*>(handle)), fresh);

@@ -13,6 +13,7 @@
 #include "zel/catalog_format.h"
 #include "zel/catalogs.h"
 #include "zel/test_environment.h"
+#include "zel/zel_state.h"
 
 namespace zeltest {
 
@@ -54,8 +55,8 @@ inline void writeFile(const std::filesystem::path& path, const std::string& byte
 
 // The registered path of an open catalog, or "".
 inline std::string registeredPath(const zel::Catalog* catalog) {
-  for (std::uint32_t i = 0; i < zel::openCatalogs.capacity; ++i) {
-    const zel::CatalogSlot* slot = zel::openCatalogs.slots[i];
+  for (std::uint32_t i = 0; i < zel::openCatalogs().capacity; ++i) {
+    const zel::CatalogSlot* slot = zel::openCatalogs().slots[i];
     if (slot != nullptr && slot->catalog == catalog) return slot->path;
   }
   return "";

@@ -72,8 +72,8 @@ struct CatalogTable {
   std::uint32_t capacity;
 };
 
-extern CatalogTable openCatalogs;
-extern std::uint32_t catalogUseCounter;
+// The table itself, openCatalogs, and its use counter are in the library's
+// state record, zel/zel_state.h.
 
 // The interface.
 CatalogHandle catopen(const char* name, int flags);

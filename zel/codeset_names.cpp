@@ -10,6 +10,7 @@
 #include "zel/locale.h"
 #include "zel/path_separator.h"
 #include "zel/platform.h"
+#include "zel/zel_state.h"
 
 namespace zel {
 
@@ -128,8 +129,8 @@ int osCodesetName(char* buffer, std::size_t size) {
 }
 
 int zelInitialize() {
-  if (zelInitialized) return 0;
-  zelInitialized = true;
+  if (zelState.zelInitialized) return 0;
+  zelState.zelInitialized = true;
   const char* wanted = std::getenv("ZEL_CODESET");
   if (wanted == nullptr || wanted[0] == '\0') wanted = "OS";
   CodesetConverter* current = openNamedCodeset(wanted);
@@ -140,7 +141,7 @@ int zelInitialize() {
   osCodesetName(osName, sizeof osName);
   CodesetConverter* osDefault = openCodeset(osName);
   if (osDefault == nullptr) osDefault = openCodeset("OSDEFAULT");
-  if (osDefault != nullptr) osDefaultConverter = osDefault;
+  if (osDefault != nullptr) zelState.osDefaultConverter = osDefault;
   return 0;
 }
 

@@ -9,6 +9,7 @@
 #include "zel/convert.h"
 #include "zel/converter_test_support.h"
 #include "zel/locale.h"
+#include "zel/zel_state.h"
 
 namespace {
 
@@ -188,11 +189,11 @@ TEST(ZelInitialize, ChoosesTheConfiguredCodesetOrFallsBack) {
     zeltest::resetStartup();
     zeltest::ScopedVariable codeset("ZEL_CODESET", c.zelCodeset);
     EXPECT_EQ(zel::zelInitialize(), 0);
-    EXPECT_TRUE(zel::zelInitialized);
-    EXPECT_STREQ(zel::currentConverter->name, c.expectedCurrent) << c.zelCodeset;
-    zel::CodesetConverter* before = zel::currentConverter;
+    EXPECT_TRUE(zel::zelInitialized());
+    EXPECT_STREQ(zel::currentConverter()->name, c.expectedCurrent) << c.zelCodeset;
+    zel::CodesetConverter* before = zel::currentConverter();
     zel::zelInitialize();
-    EXPECT_EQ(zel::currentConverter, before) << "start-up runs once";
+    EXPECT_EQ(zel::currentConverter(), before) << "start-up runs once";
   }
   zeltest::resetStartup();
 }
@@ -209,19 +210,19 @@ TEST(ZelInitialize, OsDefaultIsTheOperatingSystemCodesetOrOsDefaultTable) {
   zeltest::resetStartup();
   zel::zelInitialize();
   if (std::strcmp(osName, "UTF8") == 0) {
-    EXPECT_EQ(zel::osDefaultConverter, zel::utf8Converter);
+    EXPECT_EQ(zel::osDefaultConverter(), zel::utf8Converter());
   } else {
-    EXPECT_EQ(zel::osDefaultConverter, zel::osConverter) << "no table for " << osName;
+    EXPECT_EQ(zel::osDefaultConverter(), zel::osConverter()) << "no table for " << osName;
     writeSbcsTable(dir + "/codeset/OSDEFAULT", "OSDEF");
     zeltest::resetStartup();
     zel::zelInitialize();
-    EXPECT_STREQ(zel::osDefaultConverter->name, "OSDEF");
+    EXPECT_STREQ(zel::osDefaultConverter()->name, "OSDEF");
     if (osName[0] != '\0') {
       writeSbcsTable(dir + "/codeset/" + osName, "FROMOS");
       zeltest::resetStartup();
       zel::zelInitialize();
-      EXPECT_STREQ(zel::osDefaultConverter->name, "FROMOS");
-      EXPECT_STREQ(zel::currentConverter->name, "FROMOS") << "ZEL_CODESET unset means OS";
+      EXPECT_STREQ(zel::osDefaultConverter()->name, "FROMOS");
+      EXPECT_STREQ(zel::currentConverter()->name, "FROMOS") << "ZEL_CODESET unset means OS";
     }
   }
   zeltest::resetStartup();
@@ -242,11 +243,11 @@ TEST(ZelInitialize, OperatingSystemCodePageOpensItsTable) {
   zeltest::resetStartup();
   zel::zelInitialize();
   if (direct != nullptr) {
-    EXPECT_STREQ(zel::currentConverter->name, direct->name);
-    EXPECT_STREQ(zel::osDefaultConverter->name, direct->name);
+    EXPECT_STREQ(zel::currentConverter()->name, direct->name);
+    EXPECT_STREQ(zel::osDefaultConverter()->name, direct->name);
   } else {
-    EXPECT_EQ(zel::currentConverter, zel::osConverter) << "no table for " << osName;
-    EXPECT_EQ(zel::osDefaultConverter, zel::osConverter);
+    EXPECT_EQ(zel::currentConverter(), zel::osConverter()) << "no table for " << osName;
+    EXPECT_EQ(zel::osDefaultConverter(), zel::osConverter());
   }
 #ifdef _WIN32
   ASSERT_NE(direct, nullptr) << "a generated table for code page " << osName;

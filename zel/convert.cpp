@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "zel/locale.h"
+#include "zel/zel_state.h"
 
 namespace zel {
 
@@ -13,8 +14,8 @@ std::size_t fromUtf8String(CodesetConverter* converter, const char* input, std::
   // A null output has no room at all.
   if (outputSize == 0 || output == nullptr) return 0;
   if (converter == nullptr) {
-    if (!zelInitialized) zelInitialize();
-    converter = currentConverter;
+    if (!zelState.zelInitialized) zelInitialize();
+    converter = zelState.currentConverter;
   }
   converter->encodeShift = 0;
   bool terminate = inputLength < 0;
@@ -58,8 +59,8 @@ CodesetConverter* openCodeset(const char* name) {
 }
 
 int setCurrentConverter(CodesetConverter* converter) {
-  if (!zelInitialized) zelInitialize();
-  currentConverter = converter != nullptr ? converter : osConverter;
+  if (!zelState.zelInitialized) zelInitialize();
+  zelState.currentConverter = converter != nullptr ? converter : zelState.osConverter;
   return 0;
 }
 

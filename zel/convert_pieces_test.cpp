@@ -7,6 +7,7 @@
 #include "zel/convert.h"
 #include "zel/converter_test_support.h"
 #include "zel/locale.h"
+#include "zel/zel_state.h"
 
 namespace {
 
@@ -95,7 +96,7 @@ TEST(ConvertInPieces, AliasesAndRedirectOfTheGeneratedData) {
     zeltest::resetStartup();
     zeltest::ScopedVariable codeset("ZEL_CODESET", current);
     zel::zelInitialize();
-    EXPECT_STREQ(zel::currentConverter->name, current == std::string("UTF-8") ? "UTF8" : current);
+    EXPECT_STREQ(zel::currentConverter()->name, current == std::string("UTF-8") ? "UTF8" : current);
     for (const Case& c : cases) {
       zel::CodesetConverter* converter = zel::openCodeset(c.name);
       EXPECT_NE(converter, nullptr) << c.name << " under " << current;

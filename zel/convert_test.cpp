@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "zel/converter_test_support.h"
+#include "zel/zel_state.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ TEST(FromUtf8String, TerminatorAndLengthRules) {
   };
   for (const Case& c : cases) {
     char output[4] = {'#', '#', '#', '#'};
-    std::size_t n = zel::fromUtf8String(zel::utf8Converter, c.input, c.length, output, c.outputSize);
+    std::size_t n = zel::fromUtf8String(zel::utf8Converter(), c.input, c.length, output, c.outputSize);
     EXPECT_EQ(n, c.expectedCount) << c.input << " " << c.length << " " << c.outputSize;
     EXPECT_EQ(std::string(output, 4), c.expectedBytes) << c.input << " " << c.length << " " << c.outputSize;
   }
@@ -35,10 +36,10 @@ TEST(FromUtf8String, CutsBeforeACharacterThatDoesNotFitAndDropsACutSequence) {
   char output[16];
   std::string euro = bytes({0xE2, 0x82, 0xAC});
   std::string text = "ab" + euro;
-  EXPECT_EQ(zel::fromUtf8String(zel::utf8Converter, text.c_str(), -1, output, 5), 3u);
+  EXPECT_EQ(zel::fromUtf8String(zel::utf8Converter(), text.c_str(), -1, output, 5), 3u);
   EXPECT_STREQ(output, "ab");
   std::string cut = "ab" + bytes({0xE2, 0x82});
-  EXPECT_EQ(zel::fromUtf8String(zel::utf8Converter, cut.c_str(), -1, output, sizeof output), 3u);
+  EXPECT_EQ(zel::fromUtf8String(zel::utf8Converter(), cut.c_str(), -1, output, sizeof output), 3u);
   EXPECT_STREQ(output, "ab");
 }
 
@@ -54,23 +55,23 @@ TEST(FromUtf8String, NullInputIsEmptyAndNullOutputHasNoRoom) {
   for (std::ptrdiff_t length : {-1, 0, 5}) {
     char output[16] = "untouched";
     std::size_t expected = length < 0 ? 1 : 0;
-    EXPECT_EQ(zel::fromUtf8String(zel::utf8Converter, nullptr, length, output, sizeof output), expected)
+    EXPECT_EQ(zel::fromUtf8String(zel::utf8Converter(), nullptr, length, output, sizeof output), expected)
         << length;
     EXPECT_STREQ(output, length < 0 ? "" : "untouched") << length;
   }
   for (std::ptrdiff_t length : {-1, 3})
-    EXPECT_EQ(zel::fromUtf8String(zel::utf8Converter, "abc", length, nullptr, 10), 0u) << length;
+    EXPECT_EQ(zel::fromUtf8String(zel::utf8Converter(), "abc", length, nullptr, 10), 0u) << length;
 }
 
 TEST(FromUtf8Alloc, SizesAndOwnsTheBufferAsAsked) {
-  char* made = zel::fromUtf8Alloc(zel::utf8Converter, nullptr, nullptr);
+  char* made = zel::fromUtf8Alloc(zel::utf8Converter(), nullptr, nullptr);
   ASSERT_NE(made, nullptr);
   EXPECT_STREQ(made, "");
   std::free(made);
 
   char* stored = nullptr;
   std::string text = "caf" + bytes({0xC3, 0xA9});
-  char* result = zel::fromUtf8Alloc(zel::utf8Converter, text.c_str(), &stored);
+  char* result = zel::fromUtf8Alloc(zel::utf8Converter(), text.c_str(), &stored);
   ASSERT_NE(result, nullptr);
   EXPECT_EQ(result, stored);
   EXPECT_EQ(std::string(result), text);
@@ -78,7 +79,7 @@ TEST(FromUtf8Alloc, SizesAndOwnsTheBufferAsAsked) {
 
   char mine[16];
   char* given = mine;
-  EXPECT_EQ(zel::fromUtf8Alloc(zel::utf8Converter, "xyz", &given), mine);
+  EXPECT_EQ(zel::fromUtf8Alloc(zel::utf8Converter(), "xyz", &given), mine);
   EXPECT_EQ(given, mine);
   EXPECT_STREQ(mine, "xyz");
 }
@@ -86,8 +87,8 @@ TEST(FromUtf8Alloc, SizesAndOwnsTheBufferAsAsked) {
 TEST(OpenCodeset, NormalisesNamesWithoutSeparators) {
   zeltest::ScopedVariable noZelDir("ZELDIR", nullptr);
   zeltest::ScopedVariable noBinDir("BINDIR", nullptr);
-  EXPECT_EQ(zel::openCodeset("utf-8"), zel::utf8Converter);
-  EXPECT_EQ(zel::openCodeset("Utf_8"), zel::utf8Converter);
+  EXPECT_EQ(zel::openCodeset("utf-8"), zel::utf8Converter());
+  EXPECT_EQ(zel::openCodeset("Utf_8"), zel::utf8Converter());
   EXPECT_EQ(zel::openCodeset("no-such-codeset"), nullptr);
   EXPECT_EQ(zel::openCodeset("./utf-8"), nullptr) << "a path is passed on unchanged";
   EXPECT_EQ(zel::openCodeset(nullptr), nullptr);
@@ -97,13 +98,13 @@ TEST(SetCurrentConverter, NullMeansThePassThroughConverter) {
   zeltest::resetStartup();
   zeltest::ScopedVariable codeset("ZEL_CODESET", "utf-8");
   EXPECT_EQ(zel::setCurrentConverter(nullptr), 0);
-  EXPECT_TRUE(zel::zelInitialized) << "start-up runs first and does not override";
-  EXPECT_EQ(zel::currentConverter, zel::osConverter);
+  EXPECT_TRUE(zel::zelInitialized()) << "start-up runs first and does not override";
+  EXPECT_EQ(zel::currentConverter(), zel::osConverter());
   std::string overlong = bytes({0xC0, 0x80, 'x'});
   char output[8];
   EXPECT_EQ(zel::fromUtf8String(nullptr, overlong.data(), 3, output, sizeof output), 3u)
       << "copied unchanged, not re-encoded";
-  zel::setCurrentConverter(zel::utf8Converter);
+  zel::setCurrentConverter(zel::utf8Converter());
   EXPECT_EQ(zel::fromUtf8String(nullptr, overlong.data(), 3, output, sizeof output), 2u);
   zeltest::resetStartup();
 }

@@ -12,6 +12,7 @@
 #include "zel/codeset_tables.h"
 #include "zel/converters.h"
 #include "zel/test_environment.h"
+#include "zel/zel_state.h"
 
 namespace zeltest {
 
@@ -39,7 +40,7 @@ inline std::string generatedZelDir() {
 
 // Frees a converter opened from a table (the library itself never does).
 inline void releaseConverter(zel::CodesetConverter* converter) {
-  if (converter == nullptr || converter == zel::utf8Converter || converter == zel::osConverter) return;
+  if (converter == nullptr || converter == zel::utf8Converter() || converter == zel::osConverter()) return;
   std::free(converter->table);
   std::free(converter);
 }
@@ -47,11 +48,9 @@ inline void releaseConverter(zel::CodesetConverter* converter) {
 // Puts the library back in its state before start-up, freeing what start-up
 // opened.
 inline void resetStartup() {
-  if (zel::osDefaultConverter != zel::currentConverter) releaseConverter(zel::osDefaultConverter);
-  releaseConverter(zel::currentConverter);
-  zel::zelInitialized = false;
-  zel::currentConverter = zel::osConverter;
-  zel::osDefaultConverter = zel::osConverter;
+  if (zel::osDefaultConverter() != zel::currentConverter()) releaseConverter(zel::osDefaultConverter());
+  releaseConverter(zel::currentConverter());
+  zel::resetZelStartup();
 }
 
 struct Converted {

@@ -1,4 +1,4 @@
-// Converter records, the process-wide converters and the dispatcher.
+// Converter records opened from tables, and the dispatcher.
 #include "zel/converters.h"
 
 #include <cstdlib>
@@ -7,12 +7,11 @@
 #include "zel/codeset_tables.h"
 #include "zel/encoders.h"
 #include "zel/locale.h"
+#include "zel/zel_state.h"
 
 namespace zel {
 
 namespace {
-CodesetConverter utf8Record{nullptr, CT_UTF8, "UTF8", 0, 0, 0};
-CodesetConverter osRecord{nullptr, CT_OS, "OS", 0, 0, 0};
 // Grows the table's block to hold the direct index after the file's bytes
 // (so that freeing table frees both) and builds it: 128 KiB, and a few
 // tenths of a millisecond (mostly the new pages), per converter opened.
@@ -43,12 +42,6 @@ void attachBmpCodes(CodesetConverter* converter) {
 
 }  // namespace
 
-CodesetConverter* utf8Converter = &utf8Record;
-CodesetConverter* osConverter = &osRecord;
-CodesetConverter* currentConverter = &osRecord;
-CodesetConverter* osDefaultConverter = &osRecord;
-bool zelInitialized = false;
-
 Engine engineForType(std::uint16_t type) {
   switch (type) {
     case CT_SBCS:
@@ -72,7 +65,7 @@ Engine engineForType(std::uint16_t type) {
 
 CodesetConverter* openConverter(const char* name) {
   if (name == nullptr) return nullptr;
-  if (std::strcmp(name, "UTF8") == 0) return utf8Converter;
+  if (std::strcmp(name, "UTF8") == 0) return zelState.utf8Converter;
   auto* converter = static_cast<CodesetConverter*>(std::calloc(1, sizeof(CodesetConverter)));
   if (converter == nullptr) return nullptr;
   CodesetTable table = findCodesetTable(name);
@@ -98,8 +91,8 @@ CodesetConverter* openConverter(const char* name) {
 ConvStatus convFromUtf8(CodesetConverter* converter, const char** input, std::size_t* inputCount,
                         char** output, std::size_t* outputCount) {
   if (converter == nullptr) {
-    if (!zelInitialized) zelInitialize();
-    converter = currentConverter;
+    if (!zelState.zelInitialized) zelInitialize();
+    converter = zelState.currentConverter;
   }
   Engine engine = engineForType(converter->type);
   // Missing output or count arguments, or a null output buffer, mean no room;

@@ -46,13 +46,8 @@ struct CodesetConverter {
   const unsigned char* sbcsLowBytes = nullptr;
 };
 
-// Process-wide converters, owned by the library and never freed.
-extern CodesetConverter* utf8Converter;
-extern CodesetConverter* osConverter;
-extern CodesetConverter* currentConverter;    // used for a null converter argument
-extern CodesetConverter* osDefaultConverter;  // the operating system's own codeset
-// Set once by zelInitialize; the converters above are chosen then.
-extern bool zelInitialized;
+// The process-wide converters (utf8Converter, osConverter, currentConverter,
+// osDefaultConverter) are in the library's state record, zel/zel_state.h.
 
 // "UTF8" (exact case) gives utf8Converter; any other name is a table file
 // looked up by findCodesetTable. Null when no valid table is found.

@@ -3,6 +3,7 @@
 #include "zel/codeset_table_builder.h"
 #include "zel/convert.h"
 #include "zel/converter_test_support.h"
+#include "zel/zel_state.h"
 
 namespace {
 
@@ -13,7 +14,7 @@ TEST(OpenConverter, Utf8IsTheStaticRecordAndOtherCasesAreTableNames) {
   zeltest::ScopedVariable noZelDir("ZELDIR", nullptr);
   zeltest::ScopedVariable noBinDir("BINDIR", nullptr);
   zel::CodesetConverter* first = zel::openConverter("UTF8");
-  EXPECT_EQ(first, zel::utf8Converter);
+  EXPECT_EQ(first, zel::utf8Converter());
   EXPECT_EQ(zel::openConverter("UTF8"), first);
   EXPECT_EQ(first->type, zel::CT_UTF8);
   EXPECT_EQ(first->table, nullptr);
@@ -65,7 +66,7 @@ TEST(Dispatch, TypesWithoutAnEngineFamilyCopyBytes) {
 }
 
 TEST(Dispatch, CountsAndPointersFollowWhatWasConsumedAndWritten) {
-  zel::CodesetConverter* utf8 = zel::utf8Converter;
+  zel::CodesetConverter* utf8 = zel::utf8Converter();
   const char text[] = "hello";
   const char* in = text;
   std::size_t inCount = 0;
@@ -92,7 +93,7 @@ TEST(Dispatch, CountsAndPointersFollowWhatWasConsumedAndWritten) {
 
 TEST(Dispatch, ANullOutputBufferHasNoRoom) {
   zel::CodesetConverter os{nullptr, zel::CT_OS, "OS", 0, 0, 0};
-  for (zel::CodesetConverter* converter : {zel::utf8Converter, &os}) {
+  for (zel::CodesetConverter* converter : {zel::utf8Converter(), &os}) {
     const char text[] = "abcd";
     const char* in = text;
     std::size_t inCount = 4;
@@ -110,8 +111,8 @@ TEST(Dispatch, NullConverterRunsStartUpFirst) {
   zeltest::resetStartup();
   zeltest::ScopedVariable codeset("ZEL_CODESET", "utf-8");
   zeltest::Converted r = convertOnce(nullptr, bytes({0xC0, 0x80, 'x'}));
-  EXPECT_TRUE(zel::zelInitialized);
-  EXPECT_EQ(zel::currentConverter, zel::utf8Converter);
+  EXPECT_TRUE(zel::zelInitialized());
+  EXPECT_EQ(zel::currentConverter(), zel::utf8Converter());
   EXPECT_EQ(r.bytes, bytes({0x00, 'x'})) << "re-encoded by the UTF-8 converter, not copied";
   zeltest::resetStartup();
 }
