@@ -63,6 +63,7 @@ struct Reader {
 
 Reader reader;
 volatile LONG pipeCounter = 0;
+ChildOutputWriter writeOutput = WriteFile;
 
 void closeIfOpen(HANDLE* handle) {
   if (*handle != nullptr) CloseHandle(*handle);
@@ -135,13 +136,13 @@ bool buildStartup(const STARTUPINFOA& base) {
 void keep(CaptureRun* run, const char* data, DWORD length) {
   if (length == 0) return;
   DWORD written = 0;
-  if (run->copyTo != nullptr && !WriteFile(run->copyTo, data, length, &written, nullptr))
+  if (run->copyTo != nullptr && !writeOutput(run->copyTo, data, length, &written, nullptr))
     run->copyTo = nullptr;
   DWORD room = 0;
   if (run->file != nullptr && run->kept < CHILD_OUTPUT_KEPT_BYTES)
     room = static_cast<DWORD>(CHILD_OUTPUT_KEPT_BYTES - run->kept);
   DWORD taken = length < room ? length : room;
-  if (taken > 0 && WriteFile(run->file, data, taken, &written, nullptr) && written == taken) {
+  if (taken > 0 && writeOutput(run->file, data, taken, &written, nullptr) && written == taken) {
     run->kept += taken;
     run->endsWithLineEnd = data[taken - 1] == '\n';
   } else if (taken > 0) {
@@ -161,7 +162,7 @@ void writeCountLine(CaptureRun* run) {
                              run->endsWithLineEnd ? "" : "\r\n", run->notKept, CHILD_OUTPUT_KEPT_BYTES);
   DWORD written = 0;
   if (length > 0 && static_cast<std::size_t>(length) < sizeof line)
-    WriteFile(run->file, line, static_cast<DWORD>(length), &written, nullptr);
+    writeOutput(run->file, line, static_cast<DWORD>(length), &written, nullptr);
 }
 
 DWORD bytesWaiting(HANDLE pipe) {
@@ -310,6 +311,10 @@ void childOutputCreated(bool created) {
     output.run = nullptr;
   }
   SetLastError(error);
+}
+
+void setChildOutputWriter(ChildOutputWriter writer) {
+  writeOutput = writer != nullptr ? writer : WriteFile;
 }
 
 void endChildOutput() {

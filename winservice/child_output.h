@@ -42,6 +42,12 @@ ChildStartup beginChildOutput(STARTUPINFOA* base);
 // thread's last error.
 void childOutputCreated(bool created);
 
+// What the readers write the file and the debug command's copy with:
+// WriteFile, unless a test puts there a writer that holds a thread as a write
+// to a stuck share would. Set while no run is being read; null for WriteFile.
+using ChildOutputWriter = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+void setChildOutputWriter(ChildOutputWriter writer);
+
 // After the child has ended: lets the reader take what is left in the pipe and
 // end, waiting at most CHILD_OUTPUT_END_MS; a short run is named in the debug
 // log.

@@ -10,11 +10,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "winservice/child_output.h"
 #include "winservice/java_command.h"
 #include "winservice/service_state.h"
 #include "winservice/service_test_support.h"
@@ -351,6 +354,96 @@ TEST_F(Supervision, RunsThatPrintLeaveNoThreadOrHandleBehindAndInheritNothingEls
   EXPECT_EQ(kept.find("run 19"), std::string::npos) << kept;
   zaq_test::writeFile(dir + "\\heir.stop", "");
   Sleep(500);  // the heirs see it and end before the directory goes
+}
+
+// The reader's writer of the next test: it holds the first thread that
+// writes, as a write to a file on a stuck share would, until released, and
+// keeps what each thread handed it.
+struct StuckWriter {
+  std::mutex guard;
+  DWORD heldThread = 0;
+  HANDLE released = nullptr;
+  std::map<DWORD, std::string> written;
+};
+StuckWriter stuck;
+
+BOOL WINAPI writeOrStick(HANDLE, LPCVOID data, DWORD length, LPDWORD written, LPOVERLAPPED) {
+  DWORD self = GetCurrentThreadId();
+  bool hold = false;
+  {
+    std::lock_guard<std::mutex> lock(stuck.guard);
+    if (stuck.heldThread == 0) stuck.heldThread = self;
+    hold = stuck.heldThread == self;
+    stuck.written[self].append(static_cast<const char*>(data), length);
+  }
+  if (hold) WaitForSingleObject(stuck.released, INFINITE);
+  *written = length;
+  return TRUE;
+}
+
+// Waits up to two seconds for the host to be back to count threads.
+bool threadsBackTo(DWORD count) {
+  for (int i = 0; i < 100 && threadCount() != count; ++i) Sleep(20);
+  return threadCount() == count;
+}
+
+// The host's reader is still held by the last run's file when the next run
+// starts: that run gets a reader of its own, which takes its output (seen here
+// in the debug command's copy: the held run keeps the file) and ends with it,
+// and the run ends at once. Once the file lets go, the host is back to the
+// threads and handles it had.
+TEST_F(Supervision, ARunWhileTheReaderIsHeldHasAReaderOfItsOwnThatEndsWithIt) {
+  zaq_test::writeFile(dir + "\\standin.mode", "exit-after 0\n");
+  ASSERT_TRUE(zaq::startServiceApp(command.c_str()));  // the host's reader, made by the first run
+  Sleep(200);                                          // and back to waiting for the next
+  // Open until the test ends: a held thread may still wait on it.
+  stuck.released = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_NE(stuck.released, nullptr);
+  DWORD threads = threadCount();
+  DWORD handles = handleCount();
+  zaq::setChildOutputWriter(writeOrStick);
+
+  zaq_test::writeFile(dir + "\\standin.mode", "print-out run 1\nexit-after 0\n");
+  DWORD begin = GetTickCount();
+  EXPECT_TRUE(zaq::startServiceApp(command.c_str()));
+  EXPECT_LT(GetTickCount() - begin, 3000u);
+  EXPECT_TRUE(threadsBackTo(threads)) << "the held run has a thread of its own";
+
+  zaq_test::writeFile(dir + "\\standin.mode", "print-out run 2\nexit-after 0\n");
+  std::atomic<bool> done{false};
+  begin = GetTickCount();
+  std::thread supervisor([&] {
+    zaq::startServiceApp(command.c_str());
+    done = true;
+  });
+  while (!done && GetTickCount() - begin < 5000) Sleep(20);
+  DWORD took = GetTickCount() - begin;
+  bool ended = done;
+  if (ended) supervisor.join();
+  bool extraThreadEnded = ended && threadsBackTo(threads);
+  std::string runTwo;
+  DWORD heldThread = 0;
+  {
+    std::lock_guard<std::mutex> lock(stuck.guard);
+    heldThread = stuck.heldThread;
+    for (const auto& [thread, written] : stuck.written)
+      if (thread != heldThread) runTwo += written;
+  }
+  SetEvent(stuck.released);
+  if (!ended) supervisor.join();
+  EXPECT_TRUE(ended) << "the second run waited for the held reader";
+  EXPECT_LT(took, 3000u);
+  EXPECT_EQ(runTwo, "run 2\r\n");
+  EXPECT_TRUE(extraThreadEnded) << threadCount() << " threads, " << threads << " before";
+
+  // The held run ends once its writes return, and its handles go with it (a
+  // count of the handles takes a while under Wine).
+  for (int i = 0; i < 10 && handleCount() != handles; ++i) Sleep(200);
+  zaq::setChildOutputWriter(nullptr);
+  EXPECT_EQ(threadCount(), threads);
+  EXPECT_EQ(handleCount(), handles);
+  std::lock_guard<std::mutex> lock(stuck.guard);
+  EXPECT_EQ(stuck.written[heldThread].substr(0, 7), "run 1\r\n");
 }
 
 }  // namespace

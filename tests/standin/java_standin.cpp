@@ -17,6 +17,8 @@
 //   print-err TEXT     the same on standard error
 //   print-bytes N      print N bytes of outputPatternByte on standard output
 //                      at once, then log "printed N bytes in M ms"
+//   write-size N       print-bytes writes N bytes at a time (64 KiB without
+//                      it; a JVM's System.out writes up to 8 KiB)
 //   spawn-heir         start a process of its own ("heir") that inherits the
 //                      standard handles and prints a line every 200 ms until
 //                      "heir.stop" appears (60 s at most); it logs "heir <pid>"
@@ -31,6 +33,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "output_pattern.h"
 
@@ -44,6 +47,7 @@ struct Mode {
   std::string printOut;
   std::string printErr;
   long long printBytes = -1;
+  long writeSize = 64 * 1024;
   bool spawnHeir = false;
   bool spawnChild = false;
 };
@@ -73,6 +77,7 @@ Mode readMode() {
     if (word.rfind("print-out ", 0) == 0) mode.printOut = word.substr(10) + "\r\n";
     if (word.rfind("print-err ", 0) == 0) mode.printErr = word.substr(10) + "\r\n";
     if (word.rfind("print-bytes ", 0) == 0) mode.printBytes = std::strtoll(word.c_str() + 12, nullptr, 10);
+    if (word.rfind("write-size ", 0) == 0) mode.writeSize = std::strtol(word.c_str() + 11, nullptr, 10);
     if (word == "spawn-heir") mode.spawnHeir = true;
   }
   std::fclose(f);
@@ -116,15 +121,15 @@ bool print(DWORD which, const char* data, DWORD length) {
   return WriteFile(GetStdHandle(which), data, length, &written, nullptr) && written == length;
 }
 
-void printBytes(long long count) {
+void printBytes(long long count, long writeSize) {
   DWORD begin = GetTickCount();
-  char chunk[64 * 1024];
+  std::vector<char> chunk(writeSize > 0 && writeSize <= 16 * 1024 * 1024 ? writeSize : 64 * 1024);
   long long done = 0;
   while (done < count) {
-    DWORD length = count - done < static_cast<long long>(sizeof chunk) ? static_cast<DWORD>(count - done)
-                                                                       : static_cast<DWORD>(sizeof chunk);
+    DWORD length = count - done < static_cast<long long>(chunk.size()) ? static_cast<DWORD>(count - done)
+                                                                       : static_cast<DWORD>(chunk.size());
     for (DWORD i = 0; i < length; ++i) chunk[i] = outputPatternByte(done + i);
-    if (!print(STD_OUTPUT_HANDLE, chunk, length)) break;
+    if (!print(STD_OUTPUT_HANDLE, chunk.data(), length)) break;
     done += length;
   }
   logLine("printed " + std::to_string(done) + " bytes in " + std::to_string(GetTickCount() - begin) + " ms");
@@ -188,7 +193,7 @@ int main() {
   logLine("start " + std::to_string(GetCurrentProcessId()) + " " + commandLine);
   print(STD_OUTPUT_HANDLE, mode.printOut.data(), static_cast<DWORD>(mode.printOut.size()));
   print(STD_ERROR_HANDLE, mode.printErr.data(), static_cast<DWORD>(mode.printErr.size()));
-  if (mode.printBytes >= 0) printBytes(mode.printBytes);
+  if (mode.printBytes >= 0) printBytes(mode.printBytes, mode.writeSize);
   if (mode.spawnHeir) spawnHeir();
   if (mode.crash) {
     logLine("crashing");
