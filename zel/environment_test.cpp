@@ -11,21 +11,6 @@ namespace {
 
 using zeltest::setVariable;
 
-TEST(EnvironmentGetters, ReadTheVariableAnewOnEveryCall) {
-  struct Case {
-    const char* variable;
-    const char* (*getter)();
-  } cases[] = {{"NLSPATH", zel::getNlsPath}, {"ZELDIR", zel::getZelDir}};
-  for (const Case& c : cases) {
-    setVariable(c.variable, "first");
-    EXPECT_STREQ(c.getter(), "first") << c.variable;
-    setVariable(c.variable, "second");
-    EXPECT_STREQ(c.getter(), "second") << c.variable;
-    setVariable(c.variable, nullptr);
-    EXPECT_STREQ(c.getter(), "") << c.variable;
-  }
-}
-
 TEST(PlatformCodePage, IsBoundedAndTerminated) {
   char buffer[4] = {'x', 'x', 'x', 'x'};
   zel::platformCodePage(false, buffer, 1);
