@@ -5,10 +5,10 @@
 #include <array>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
 #include "zel/codeset_tables.h"
 #include "zel/converters.h"
 #include "zel/test_environment.h"
@@ -24,13 +24,7 @@ inline std::string scratchDir(const std::string& name) {
   return dir.string();
 }
 
-inline void writeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-inline void writeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
-  writeFile(path, std::string(bytes.begin(), bytes.end()));
-}
+using zaq_test::writeFile;
 
 // The generated codeset data (ZELDIR layout) of the native build.
 inline std::string generatedZelDir() {

@@ -1,17 +1,10 @@
-// Helpers of the Windows tests: a test-private directory tree in the build
-// directory, files, registry values as an installer writes them, and the
-// event-log records of the Wine session.
+// Directory trees of the Windows tests: test-private folders in the build
+// directory, made, entered and removed.
 #pragma once
 
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <vector>
 
 namespace zaq_test {
 
@@ -65,55 +58,8 @@ inline std::string enterFreshDirectory(const std::string& dir) {
   return before;
 }
 
-inline void writeFile(const std::string& path, const std::string& content) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr) << path;
-  std::fwrite(content.data(), 1, content.size(), f);
-  std::fclose(f);
-}
-
-inline std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
 inline bool exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-constexpr char SERVICES_KEY[] = "SYSTEM\\CurrentControlSet\\Services\\";
-
-// Writes a value under HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\key.
-inline void setServiceValue(const std::string& key, const char* name, DWORD type, const void* data,
-                            DWORD size) {
-  HKEY handle;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (SERVICES_KEY + key).c_str(), 0, nullptr, 0, KEY_WRITE,
-                            nullptr, &handle, nullptr),
-            ERROR_SUCCESS)
-      << key;
-  EXPECT_EQ(RegSetValueExA(handle, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
-  RegCloseKey(handle);
-}
-
-inline void setWorkingDirectory(const std::string& key, const std::string& dir) {
-  setServiceValue(key, "WorkingDirectory", REG_SZ, dir.c_str(), static_cast<DWORD>(dir.size() + 1));
-}
-
-inline void deleteServiceKey(const std::string& key) {
-  RegDeleteKeyA(HKEY_LOCAL_MACHINE, (SERVICES_KEY + key).c_str());
-}
-
-// Wine's event-log records of this session: "err:eventlog" lines for error
-// events, "trace:eventlog" lines for the others.
-inline std::vector<std::string> eventLines(const char* channel, const std::string& token) {
-  std::vector<std::string> lines;
-  std::ifstream in(std::string(ZAQ_BINARY_DIR) + "/wine/session.log");
-  for (std::string line; std::getline(in, line);)
-    if (line.find(channel) != std::string::npos && line.find(token) != std::string::npos)
-      lines.push_back(line);
-  return lines;
 }
 
 }  // namespace zaq_test

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
+#include "tests/support/files.h"
 #include "tools/zelgencat/catalog_image.h"
 #include "tools/zelgencat/compiler.h"
 #include "tools/zelgencat/message_source.h"
@@ -29,12 +29,7 @@ std::filesystem::path scratch(const char* name) {
   return dir;
 }
 
-std::string readFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  return contents.str();
-}
+using zaq_test::readFile;
 
 TEST(Zelgencat, CompilesTheMinimalCatalogByteForByte) {
   const unsigned char expected[86] = {
