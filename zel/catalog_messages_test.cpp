@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "tests/support/text_cases.h"
 #include "zel/catalog_test_support.h"
 #include "zel/catalogs.h"
 #include "zel/convert.h"
@@ -58,10 +59,8 @@ TEST(ServiceCatalog, EnglishCatalogInTheCurrentFolderIsFoundByName) {
 }
 
 TEST(ServiceCatalog, TheLocaleChoosesTheTranslation) {
-  struct Case {
-    const char* lang;
-    const char* started;  // message 7, UTF-8
-  } cases[] = {
+  // The locale and its message 7, in UTF-8.
+  const zaq_test::TextCase cases[] = {
       {"fr_FR", "%s a d\xC3\xA9marr\xC3\xA9.\n"},
       {"de_DE.UTF-8", "%s wurde gestartet.\n"},
       {"ja_JP",
@@ -74,13 +73,13 @@ TEST(ServiceCatalog, TheLocaleChoosesTheTranslation) {
       {"en_US", "%s has started.\n"},
       {"sv_SE", "%s has started.\n"},
   };
-  for (const Case& c : cases) {
-    zel::CatalogHandle handle = openForLanguage(c.lang);
-    ASSERT_NE(handle, zel::CAT_INVALID_HANDLE) << c.lang;
+  for (const auto& c : cases) {
+    zel::CatalogHandle handle = openForLanguage(c.input);
+    ASSERT_NE(handle, zel::CAT_INVALID_HANDLE) << c.input;
     EXPECT_STREQ(
         zel::catgetsConverted(reinterpret_cast<zel::Catalog*>(handle), 2, 7, "absent", zel::utf8Converter),
-        c.started)
-        << c.lang;
+        c.expected)
+        << c.input;
   }
 }
 
