@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/environment_variables.h"
 #include "tests/support/files.h"
 #include "zel/catalog_format.h"
 #include "zel/catalogs.h"
-#include "zel/test_environment.h"
 
 namespace zeltest {
 
@@ -47,6 +47,8 @@ inline std::filesystem::path scratchDir() {
   return dir;
 }
 
+using zaq_test::ScopedVariable;
+using zaq_test::setVariable;
 using zaq_test::writeFile;
 
 // The registered path of an open catalog, or "".

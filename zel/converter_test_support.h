@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/environment_variables.h"
 #include "tests/support/files.h"
 #include "zel/codeset_tables.h"
 #include "zel/converters.h"
-#include "zel/test_environment.h"
 
 namespace zeltest {
 
@@ -24,6 +24,8 @@ inline std::string scratchDir(const std::string& name) {
   return dir.string();
 }
 
+using zaq_test::ScopedVariable;
+using zaq_test::setVariable;
 using zaq_test::writeFile;
 
 // The generated codeset data (ZELDIR layout) of the native build.

@@ -1,15 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
-#include "zel/locale.h"
 #include "zel/platform.h"
-#include "zel/test_environment.h"
 
 namespace {
-
-using zeltest::setVariable;
 
 TEST(PlatformCodePage, IsBoundedAndTerminated) {
   char buffer[4] = {'x', 'x', 'x', 'x'};
