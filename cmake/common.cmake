@@ -48,6 +48,17 @@ function(zaq_host_path out path)
   endif()
 endfunction()
 
+# Where test programs find what the native build generates (codeset tables,
+# catalogs): this tree natively, the native tree of a Windows build.
+function(zaq_generated_path out relative)
+  if(WIN32)
+    zaq_host_path(path "${ZAQ_NATIVE_BUILD_DIR}${relative}")
+  else()
+    set(path "${CMAKE_BINARY_DIR}${relative}")
+  endif()
+  set(${out} "${path}" PARENT_SCOPE)
+endfunction()
+
 # One GoogleTest program made of the *_test.cpp files given; each test case
 # becomes a CTest test. Windows ones run under Wine within the session fixture;
 # with LOCALES, once per locale (named <test>/<locale>) with LC_ALL set to it:
@@ -62,7 +73,7 @@ function(zaq_add_gtest name)
     set(exclude EXCLUDE_FROM_ALL)
   endif()
   add_executable(${name} ${exclude} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} test_support)
   if(ZAQ_HAVE_GTEST)
     target_link_libraries(${name} PRIVATE ${ZAQ_GTEST} ${ZAQ_GTEST_MAIN})
   endif()

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/text_cases.h"
+
 namespace {
 
 // The Microsoft C runtime's split of a command line into arguments, as the
@@ -44,22 +46,19 @@ TEST(QuoteIfBlank, LeavesTextWithoutBlanksAlone) {
 }
 
 TEST(QuoteIfBlank, QuotedPiecesComeBackWhole) {
-  struct Case {
-    const char* text;
-    const char* quoted;
-  } cases[] = {
+  const zaq_test::TextCase cases[] = {
       {"C:\\Program Files\\x", "\"C:\\Program Files\\x\""},
       {"C:\\Program Files\\x\\", "\"C:\\Program Files\\x\\\\\""},
       {"a\tb", "\"a\tb\""},
       {"say \"hi\" there", "\"say \\\"hi\\\" there\""},
       {"a\\\"b c", "\"a\\\\\\\"b c\""},
   };
-  for (const Case& c : cases) {
-    std::string quoted = zaq::quoteIfBlank(c.text);
-    EXPECT_EQ(quoted, c.quoted);
+  for (const auto& c : cases) {
+    std::string quoted = zaq::quoteIfBlank(c.input);
+    EXPECT_EQ(quoted, c.expected);
     std::vector<std::string> back = splitArguments("x " + quoted + " y");
-    ASSERT_EQ(back.size(), 3u) << c.text;
-    EXPECT_EQ(back[1], c.text);
+    ASSERT_EQ(back.size(), 3u) << c.input;
+    EXPECT_EQ(back[1], c.input);
   }
 }
 

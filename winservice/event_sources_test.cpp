@@ -7,6 +7,7 @@
 #include <cctype>
 #include <string>
 
+#include "tests/support/services_registry.h"
 #include "winservice/service_commands.h"
 #include "winservice/service_names.h"
 #include "winservice/service_state.h"
@@ -25,19 +26,10 @@ RegistryValue sourceValue(const std::string& source, const char* name) {
   RegistryValue value;
   char data[1024];
   DWORD size = sizeof data;
-  value.result = RegGetValueA(HKEY_LOCAL_MACHINE, (zaq::EVENT_LOG_APPLICATION_KEY + source).c_str(), name,
+  value.result = RegGetValueA(HKEY_LOCAL_MACHINE, (zaq_test::EVENT_SOURCES_KEY + source).c_str(), name,
                               RRF_RT_ANY | RRF_NOEXPAND, &value.type, data, &size);
   if (value.result == ERROR_SUCCESS) value.data.assign(data, size);
   return value;
-}
-
-bool sourceKeyExists(const std::string& source) {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, (zaq::EVENT_LOG_APPLICATION_KEY + source).c_str(), 0, KEY_READ,
-                    &key) != ERROR_SUCCESS)
-    return false;
-  RegCloseKey(key);
-  return true;
 }
 
 class EventSources : public ::testing::Test {
@@ -50,8 +42,7 @@ class EventSources : public ::testing::Test {
   }
   void TearDown() override {
     removeService();
-    for (const char* source : {"VQM Client - events4", "zaqevents4"})
-      RegDeleteKeyA(HKEY_LOCAL_MACHINE, (zaq::EVENT_LOG_APPLICATION_KEY + std::string(source)).c_str());
+    for (const char* source : {"VQM Client - events4", "zaqevents4"}) zaq_test::deleteEventSource(source);
     hostState = zaq::ServiceHostState{};
   }
   static void removeService() {
@@ -90,8 +81,8 @@ TEST_F(EventSources, InstallRegistersTheProgramForBothNamesAndRemoveDeletesThem)
   testing::internal::CaptureStdout();
   zaq::CmdRemoveService();
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "VQM Client - events4 removed as a Windows service.\n");
-  EXPECT_FALSE(sourceKeyExists("VQM Client - events4"));
-  EXPECT_FALSE(sourceKeyExists("zaqevents4"));
+  EXPECT_FALSE(zaq_test::eventSourceRegistered("VQM Client - events4"));
+  EXPECT_FALSE(zaq_test::eventSourceRegistered("zaqevents4"));
 }
 
 // A source of the same name that the product's installer or another program
@@ -113,7 +104,7 @@ TEST_F(EventSources, RemoveKeepsASourceRegisteredForAnotherProgram) {
   } registered[] = {{"VQM Client - events4", foreign}, {"zaqevents4", listed}};
   for (const auto& r : registered)
     ASSERT_EQ(RegSetKeyValueA(
-                  HKEY_LOCAL_MACHINE, (zaq::EVENT_LOG_APPLICATION_KEY + std::string(r.source)).c_str(),
+                  HKEY_LOCAL_MACHINE, (zaq_test::EVENT_SOURCES_KEY + std::string(r.source)).c_str(),
                   "EventMessageFile", REG_EXPAND_SZ, r.file.c_str(), static_cast<DWORD>(r.file.size() + 1)),
               ERROR_SUCCESS);
 
@@ -121,7 +112,7 @@ TEST_F(EventSources, RemoveKeepsASourceRegisteredForAnotherProgram) {
   EXPECT_EQ(zaq::CmdRemoveService(), 0u);
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(sourceValue("VQM Client - events4", "EventMessageFile").data, foreign + '\0');
-  EXPECT_FALSE(sourceKeyExists("zaqevents4"));
+  EXPECT_FALSE(zaq_test::eventSourceRegistered("zaqevents4"));
 }
 
 // What Event Viewer shows for an event of the service host: the message of

@@ -6,11 +6,6 @@ namespace zaq {
 
 namespace {
 
-struct MessageDefault {
-  int id;
-  const char* text;
-};
-
 constexpr MessageDefault MESSAGES[] = {
     {MSG_STOPPING, "Stopping %s.\n"},
     {MSG_STARTED, "%s has started.\n"},
@@ -40,6 +35,10 @@ constexpr MessageDefault MESSAGES[] = {
 };
 
 }  // namespace
+
+std::span<const MessageDefault> messageDefaults() {
+  return MESSAGES;
+}
 
 const char* defaultMessageText(int id) {
   for (const MessageDefault& message : MESSAGES)

@@ -3,6 +3,8 @@
 // a default as a format.
 #pragma once
 
+#include <span>
+
 namespace zaq {
 
 constexpr char MESSAGE_CATALOG_NAME[] = "winServCMessages";
@@ -35,6 +37,14 @@ enum ServiceMessageId : int {
   MSG_OPTION_UNMATCHED_QUOTE = 29,
   MSG_PROPERTIES_FILE_UNREADABLE = 30,
 };
+
+struct MessageDefault {
+  int id;
+  const char* text;
+};
+
+// Every message number the host has a default for, with its text.
+std::span<const MessageDefault> messageDefaults();
 
 // The default text of message id, or null for a number the table lacks.
 const char* defaultMessageText(int id);

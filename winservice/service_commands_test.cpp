@@ -12,15 +12,6 @@
 
 namespace {
 
-TEST(ServiceBinaryPath, QuotedOnlyWithABlank) {
-  // Unquoted, C:\Program Files\... would let Windows start C:\Program.exe.
-  EXPECT_EQ(zaq::serviceBinaryPath("C:\\Program Files\\QZR\\VQM\\client\\zaqservice.exe"),
-            "\"C:\\Program Files\\QZR\\VQM\\client\\zaqservice.exe\"");
-  EXPECT_EQ(zaq::serviceBinaryPath("C:\\PROGRA~1\\QZR\\VQM\\client\\zaqservice.exe"),
-            "C:\\PROGRA~1\\QZR\\VQM\\client\\zaqservice.exe");
-  EXPECT_EQ(zaq::serviceBinaryPath("C:\\a\tb\\zaqservice.exe"), "\"C:\\a\tb\\zaqservice.exe\"");
-}
-
 TEST(InteractiveFlag, DesktopWithOneOrTwoSignsInAnyCaseAnywhere) {
   struct Case {
     std::vector<const char*> arguments;

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
+#include "tests/support/windows_files.h"
 #include "winservice/service_state.h"
-#include "winservice/service_test_support.h"
 
 namespace {
 

@@ -9,9 +9,10 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/files.h"
+#include "tests/support/windows_files.h"
 #include "winservice/service_names.h"
 #include "winservice/service_state.h"
-#include "winservice/service_test_support.h"
 
 namespace {
 

@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
+#include "tests/support/services_registry.h"
+#include "tests/support/windows_files.h"
 #include "winservice/service_state.h"
-#include "winservice/service_test_support.h"
 #include "zel/catalog_test_support.h"
 
 namespace {

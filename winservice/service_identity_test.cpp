@@ -7,8 +7,10 @@
 #include <cctype>
 #include <string>
 
+#include "tests/support/files.h"
+#include "tests/support/services_registry.h"
+#include "tests/support/windows_files.h"
 #include "winservice/service_state.h"
-#include "winservice/service_test_support.h"
 
 namespace {
 

@@ -5,10 +5,11 @@
 #include <regex>
 #include <string>
 
+#include "tests/support/files.h"
+#include "tests/support/windows_files.h"
 #include "winservice/message_table.h"
 #include "winservice/service_names.h"
 #include "winservice/service_state.h"
-#include "winservice/service_test_support.h"
 #include "zel/catalog_test_support.h"
 
 namespace {

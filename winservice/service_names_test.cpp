@@ -4,13 +4,12 @@
 
 #include <string>
 
+#include "tests/support/text_cases.h"
+
 namespace {
 
 TEST(ServiceNames, InstanceIdComesFromTheBaseName) {
-  struct Case {
-    const char* name;
-    const char* instance;
-  } cases[] = {
+  const zaq_test::TextCase cases[] = {
       {"zaqservice2.exe", "2"},
       {"C:\\any\\dir\\zaqservice2.exe", "2"},
       {"zaqservice_a1b.exe", "1b"},
@@ -24,7 +23,7 @@ TEST(ServiceNames, InstanceIdComesFromTheBaseName) {
       {"\\", ""},
       {"9", ""},
   };
-  for (const Case& c : cases) EXPECT_EQ(zaq::instanceIdFromName(c.name), c.instance) << c.name;
+  for (const auto& c : cases) EXPECT_EQ(zaq::instanceIdFromName(c.input), c.expected) << c.input;
 }
 
 TEST(ServiceNames, AgentByNameAnywhereInThePath) {
@@ -49,10 +48,7 @@ TEST(ServiceNames, AgentByNameAnywhereInThePath) {
 }
 
 TEST(ServiceNames, ServiceNameDropsOneExtension) {
-  struct Case {
-    const char* name;
-    const char* serviceName;
-  } cases[] = {
+  const zaq_test::TextCase cases[] = {
       {"zaqservice3.exe", "zaqservice3"},
       {"C:\\Program Files\\x\\zaqservice.exe", "zaqservice"},
       {"a.b.exe", "a.b"},
@@ -60,7 +56,7 @@ TEST(ServiceNames, ServiceNameDropsOneExtension) {
       {"C:\\d.ir\\noext", "noext"},
       {"C:\\dir\\", ""},
   };
-  for (const Case& c : cases) EXPECT_EQ(zaq::serviceNameFromInvocation(c.name), c.serviceName) << c.name;
+  for (const auto& c : cases) EXPECT_EQ(zaq::serviceNameFromInvocation(c.input), c.expected) << c.input;
 }
 
 TEST(ServiceNames, LongNamesAreSafe) {

@@ -17,10 +17,11 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/files.h"
+#include "tests/support/windows_files.h"
 #include "winservice/child_output.h"
 #include "winservice/java_command.h"
 #include "winservice/service_state.h"
-#include "winservice/service_test_support.h"
 
 namespace {
 

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "winservice/service_test_support.h"
+#include "tests/support/files.h"
+#include "tests/support/windows_files.h"
 #include "winservice/utils.h"
 
 namespace {

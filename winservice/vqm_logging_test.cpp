@@ -6,7 +6,8 @@
 #include <regex>
 #include <string>
 
-#include "winservice/service_test_support.h"
+#include "tests/support/files.h"
+#include "tests/support/windows_files.h"
 
 namespace {
 
@@ -23,13 +24,14 @@ class LogRecords : public ::testing::Test {
   void TearDown() override { zaq_test::removeTree(dir); }
 };
 
+// The names are log_format's (log_format_test.cpp); this makes their directory.
 TEST_F(LogRecords, BuildLogFileNameCreatesTheDirectory) {
-  std::string trace = zaq::buildLogFileName("zaqservice", zaq::LOG_KIND_TRACE);
-  EXPECT_EQ(trace, "C:\\Program Files\\qzr\\vandel\\common\\WUX\\ffdc\\traceWUX_zaqservice.log");
-  EXPECT_TRUE(zaq_test::exists("C:\\Program Files\\qzr\\vandel\\common\\WUX\\ffdc"));
-  std::string message = zaq::buildLogFileName("zaqservice", zaq::LOG_KIND_MESSAGE);
-  EXPECT_EQ(message, "C:\\Program Files\\qzr\\vandel\\common\\WUX\\logs\\msgWUX_zaqservice.log");
-  EXPECT_TRUE(zaq_test::exists("C:\\Program Files\\qzr\\vandel\\common\\WUX\\logs"));
+  for (int kind : {zaq::LOG_KIND_TRACE, zaq::LOG_KIND_MESSAGE}) {
+    std::string directory = zaq::logFileDirectory(kind);
+    zaq_test::removeTree(directory.substr(0, directory.size() - 1));
+    zaq::buildLogFileName("zaqservice", kind);
+    EXPECT_TRUE(zaq_test::exists(directory)) << directory;
+  }
 }
 
 TEST_F(LogRecords, DirectoryChainIsCreatedFromTheLeft) {

@@ -6,13 +6,13 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/environment_variables.h"
+#include "tests/support/files.h"
 #include "zel/catalog_format.h"
 #include "zel/catalogs.h"
-#include "zel/test_environment.h"
 #include "zel/zel_state.h"
 
 namespace zeltest {
@@ -48,10 +48,9 @@ inline std::filesystem::path scratchDir() {
   return dir;
 }
 
-inline void writeFile(const std::filesystem::path& path, const std::string& bytes) {
-  std::filesystem::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using zaq_test::ScopedVariable;
+using zaq_test::setVariable;
+using zaq_test::writeFile;
 
 // The registered path of an open catalog, or "".
 inline std::string registeredPath(const zel::Catalog* catalog) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/support/text_cases.h"
 #include "zel/codeset_table_builder.h"
 #include "zel/convert.h"
 #include "zel/converter_test_support.h"
@@ -38,10 +39,7 @@ void writeSbcsTable(const std::string& path, const std::string& name) {
 TEST(NormalizeCodesetName, KeepsUpperCaseLettersAndDigits) {
   std::string dir = zeltest::scratchDir("normalize_plain");
   zeltest::ScopedVariable zelDir("ZELDIR", dir.c_str());
-  struct Case {
-    const char* name;
-    const char* expected;
-  } cases[] = {
+  const zaq_test::TextCase cases[] = {
       {"EUC-JP", "EUCJP"},
       {"utf-8", "UTF8"},
       {"QZR-943", "943"},
@@ -53,7 +51,7 @@ TEST(NormalizeCodesetName, KeepsUpperCaseLettersAndDigits) {
       {"IBM-1047", "IBM1047"},
       {"windows-1252", "WINDOWS1252"},
   };
-  for (const Case& c : cases) EXPECT_EQ(normalized(c.name), c.expected) << c.name;
+  for (const auto& c : cases) EXPECT_EQ(normalized(c.input), c.expected) << c.input;
 }
 
 TEST(NormalizeCodesetName, BoundedByTheBufferAndTheWorkBuffer) {
@@ -118,19 +116,16 @@ TEST(ResolveCodesetAlias, LineRules) {
                      "utf8 LOWER\n" +
                          std::string(127, 'x') + "SPLIT PIECE\n" + "LAST NOEOL");
   zeltest::ScopedVariable zelDir("ZELDIR", dir.c_str());
-  struct Case {
-    const char* name;
-    const char* expected;
-  } cases[] = {
+  const zaq_test::TextCase cases[] = {
       {"UTF8", "UTF8"},    {"NOSECOND", "NOSECOND"}, {"NOSECOND2", "NOSECOND2"},
       {"SPACED", "LATER"}, {"INDENTED", "YES"},      {"DUP", "FIRST"},
       {"SPLIT", "PIECE"},  {"LAST", "LAST"},         {"COMMENT", "COMMENT"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%s", c.name);
-    EXPECT_EQ(zel::resolveCodesetAlias(buffer, sizeof buffer), 0) << c.name;
-    EXPECT_STREQ(buffer, c.expected) << c.name;
+    std::snprintf(buffer, sizeof buffer, "%s", c.input);
+    EXPECT_EQ(zel::resolveCodesetAlias(buffer, sizeof buffer), 0) << c.input;
+    EXPECT_STREQ(buffer, c.expected) << c.input;
   }
   char small[4] = "DUP";
   zel::resolveCodesetAlias(small, sizeof small);

@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "tests/support/text_cases.h"
 #include "zel/convert.h"
 #include "zel/converter_test_support.h"
 #include "zel/locale.h"
@@ -87,21 +88,19 @@ TEST(ConvertInPieces, SameBytesAsOneCall) {
 // The redirect file names its table in ASCII, whatever the current codeset.
 TEST(ConvertInPieces, AliasesAndRedirectOfTheGeneratedData) {
   zeltest::ScopedVariable zelDir("ZELDIR", zeltest::generatedZelDir().c_str());
-  struct Case {
-    const char* name;
-    const char* table;
-  } cases[] = {{"windows-1252", "1252"}, {"Shift_JIS", "932"},  {"GBK", "936"},        {"Big5", "950"},
-               {"EUC-JP", "EUCJP"},      {"IBM-037", "IBM037"}, {"cp1047", "IBM1047"}, {"IBM-1252", "1252"}};
+  const zaq_test::TextCase cases[] = {{"windows-1252", "1252"}, {"Shift_JIS", "932"}, {"GBK", "936"},
+                                      {"Big5", "950"},          {"EUC-JP", "EUCJP"},  {"IBM-037", "IBM037"},
+                                      {"cp1047", "IBM1047"},    {"IBM-1252", "1252"}};
   for (const char* current : {"UTF-8", "IBM037", "IBM930"}) {
     zeltest::resetStartup();
     zeltest::ScopedVariable codeset("ZEL_CODESET", current);
     zel::zelInitialize();
     EXPECT_STREQ(zel::currentConverter()->name, current == std::string("UTF-8") ? "UTF8" : current);
-    for (const Case& c : cases) {
-      zel::CodesetConverter* converter = zel::openCodeset(c.name);
-      EXPECT_NE(converter, nullptr) << c.name << " under " << current;
+    for (const auto& c : cases) {
+      zel::CodesetConverter* converter = zel::openCodeset(c.input);
+      EXPECT_NE(converter, nullptr) << c.input << " under " << current;
       if (converter == nullptr) continue;
-      EXPECT_STREQ(converter->name, c.table) << c.name << " under " << current;
+      EXPECT_STREQ(converter->name, c.expected) << c.input << " under " << current;
       zeltest::releaseConverter(converter);
     }
   }

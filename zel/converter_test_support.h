@@ -5,13 +5,13 @@
 #include <array>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/environment_variables.h"
+#include "tests/support/files.h"
 #include "zel/codeset_tables.h"
 #include "zel/converters.h"
-#include "zel/test_environment.h"
 #include "zel/zel_state.h"
 
 namespace zeltest {
@@ -25,13 +25,9 @@ inline std::string scratchDir(const std::string& name) {
   return dir.string();
 }
 
-inline void writeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-inline void writeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
-  writeFile(path, std::string(bytes.begin(), bytes.end()));
-}
+using zaq_test::ScopedVariable;
+using zaq_test::setVariable;
+using zaq_test::writeFile;
 
 // The generated codeset data (ZELDIR layout) of the native build.
 inline std::string generatedZelDir() {

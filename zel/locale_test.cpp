@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "tests/support/text_cases.h"
 #include "zel/catalog_test_support.h"
 #include "zel/locale.h"
 #include "zel/platform.h"
@@ -21,10 +22,7 @@ std::string alternate(const char* name) {
 }
 
 TEST(Locale, NormalizeLocale) {
-  struct Case {
-    const char* name;
-    const char* expected;
-  } cases[] = {
+  const zaq_test::TextCase cases[] = {
       {"en_US.UTF-8", "en_US"},
       {"FR", "fr"},
       {"de-de", "de_DE"},
@@ -50,16 +48,13 @@ TEST(Locale, NormalizeLocale) {
       {"en_US1", "en_US1"},
       {"ab-", "ab-"},
   };
-  for (const Case& c : cases) EXPECT_EQ(normalized(c.name), c.expected) << c.name;
+  for (const auto& c : cases) EXPECT_EQ(normalized(c.input), c.expected) << c.input;
   EXPECT_EQ(normalized("en_US", 3), "en");
   EXPECT_EQ(normalized("en_US", 0), "unchanged");
 }
 
 TEST(Locale, AlternateLocale) {
-  struct Case {
-    const char* name;
-    const char* expected;
-  } cases[] = {
+  const zaq_test::TextCase cases[] = {
       {"fr_CA", "fr_FR"},
       {"en_GB", "C"},
       {"ja", "ja_JP"},
@@ -75,7 +70,7 @@ TEST(Locale, AlternateLocale) {
       {"german.UTF8", "germa"},
       {"fr_FR.UTF-8", "fr_FR"},
   };
-  for (const Case& c : cases) EXPECT_EQ(alternate(c.name), c.expected) << c.name;
+  for (const auto& c : cases) EXPECT_EQ(alternate(c.input), c.expected) << c.input;
 }
 
 TEST(Locale, LanguageIdentifiers) {

@@ -9,7 +9,9 @@
 #include <cstring>
 #include <string>
 
-#include "winservice/service_test_support.h"
+#include "tests/support/files.h"
+#include "tests/support/services_registry.h"
+#include "tests/support/windows_files.h"
 
 namespace {
 

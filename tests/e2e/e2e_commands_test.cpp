@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e_support.h"
+#include "tests/support/services_registry.h"
 
 namespace e2e {
 namespace {
@@ -22,14 +23,6 @@ class OperatorCommands : public ::testing::Test {
   Installation installation;
 };
 
-bool eventSourceRegistered(const std::string& source) {
-  HKEY key;
-  std::string path = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + source;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
-}
-
 // Installers branch on the exit code: a repeated install of the same program
 // and a repeated remove find done what they ask (0) and keep printing what
 // they did; an install over a service of another program fails with
@@ -41,9 +34,7 @@ TEST_F(OperatorCommands, InstallsTwiceAndRemovesTwice) {
   EXPECT_EQ(first.out, "VQM Client - 6 installed as a Windows service.\n");
 
   // The second install puts what the first made back in place.
-  ASSERT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE,
-                          "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\VQM Client - 6"),
-            ERROR_SUCCESS);
+  ASSERT_TRUE(zaq_test::deleteEventSource("VQM Client - 6"));
   ConsoleRun second = operatorCommand(installation, "/INSTALL");
   EXPECT_EQ(second.exitCode, 0u);
   // ERROR_SERVICE_EXISTS, with the system's text before its code.
@@ -51,7 +42,7 @@ TEST_F(OperatorCommands, InstallsTwiceAndRemovesTwice) {
       << second.out;
   EXPECT_NE(second.out.find(" (0x431)\n"), std::string::npos) << second.out;
   EXPECT_EQ(second.out.find("(0x431)\n"), second.out.size() - 8) << second.out;
-  EXPECT_TRUE(eventSourceRegistered("VQM Client - 6"));
+  EXPECT_TRUE(zaq_test::eventSourceRegistered("VQM Client - 6"));
   // Wine 8 refuses the failure-actions flag: its refusal, in the debug log,
   // shows that both installs asked for the recovery settings, and that a
   // refusal fails neither.
@@ -173,7 +164,7 @@ TEST_F(OperatorCommands, TraceWritesEntryAndExitRecordsUnderTheInvocationName) {
   // "-trace" in another case is no flag.
   DeleteFileA(traceLogPath("zaqservice12").c_str());
   operatorCommand(installation, "-help -Trace");
-  EXPECT_FALSE(fileExists(traceLogPath("zaqservice12")));
+  EXPECT_FALSE(zaq_test::exists(traceLogPath("zaqservice12")));
 }
 
 }  // namespace

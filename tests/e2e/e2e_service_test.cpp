@@ -75,8 +75,8 @@ TEST_F(ServiceLife, StartsTheApplicationAndStopsItGracefully) {
   EXPECT_EQ(stop.statesSeen.back(), static_cast<DWORD>(SERVICE_STOPPED));
   EXPECT_LT(stop.milliseconds, 5000u);
   EXPECT_NE(readText(installation.workingDir + "\\standin.log").find("shutdown seen"), std::string::npos);
-  EXPECT_FALSE(fileExists(installation.workingDir + "\\shutdown"));
-  EXPECT_FALSE(fileExists(installation.workingDir + "\\lock"));
+  EXPECT_FALSE(zaq_test::exists(installation.workingDir + "\\shutdown"));
+  EXPECT_FALSE(zaq_test::exists(installation.workingDir + "\\lock"));
 
   ASSERT_TRUE(waitForText(messageLogPath(installation.serviceName), "VQM Client - 1 has stopped.", 1, 10000));
   std::string log = messageLog();
@@ -131,7 +131,7 @@ TEST_F(ServiceLife, AStopAnswersAtOnceAndKillsAnApplicationThatIgnoresTheShutdow
   GetExitCodeProcess(child, &exitCode);
   CloseHandle(child);
   EXPECT_EQ(exitCode, 999u);
-  EXPECT_FALSE(fileExists(installation.workingDir + "\\shutdown"));
+  EXPECT_FALSE(zaq_test::exists(installation.workingDir + "\\shutdown"));
 
   ASSERT_TRUE(waitForText(installation.workingDir + "\\service.log", "ZAQSERVICE HALTED", 1, 10000));
   std::string debugLog = readText(installation.workingDir + "\\service.log");
@@ -230,7 +230,7 @@ TEST_F(ServiceLife, AStopDuringTheRestartPauseDoesNotWait) {
   EXPECT_EQ(stop.statesSeen.back(), static_cast<DWORD>(SERVICE_STOPPED));
   EXPECT_LT(stop.milliseconds, 2000u);
   EXPECT_EQ(standinStarts(installation).size(), 1u);
-  EXPECT_FALSE(fileExists(installation.workingDir + "\\service.log"));  // no marker, no debug log
+  EXPECT_FALSE(zaq_test::exists(installation.workingDir + "\\service.log"));  // no marker, no debug log
 }
 
 TEST_F(ServiceLife, AMissingLauncherEndsTheSupervision) {

@@ -1,33 +1,20 @@
 #include "e2e_support.h"
 
-#include "winservice/service_test_support.h"
+#include "tests/support/services_registry.h"
+#include "tests/support/windows_files.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 namespace e2e {
 
 namespace {
 
-constexpr char SERVICES_KEY[] = "SYSTEM\\CurrentControlSet\\Services\\";
-constexpr char LOG_DIRECTORY[] = "C:\\Program Files\\qzr\\vandel\\common\\WUX\\";
-
 // The unit tests' directory helpers serve here too.
 using zaq_test::makeDirectories;
 using zaq_test::removeTree;
-
-void setWorkingDirectoryValue(const std::string& key, const std::string& dir) {
-  HKEY handle;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, (SERVICES_KEY + key).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                      &handle, nullptr) != ERROR_SUCCESS)
-    return;
-  RegSetValueExA(handle, "WorkingDirectory", 0, REG_SZ, reinterpret_cast<const BYTE*>(dir.c_str()),
-                 static_cast<DWORD>(dir.size() + 1));
-  RegCloseKey(handle);
-}
 
 HANDLE inheritableFile(const std::string& path, DWORD access, DWORD disposition) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -136,7 +123,7 @@ Installation layOut(const std::string& instance, const LayoutOptions& options) {
   if (!options.standinMode.empty())
     writeFile(installation.workingDir + "\\standin.mode", options.standinMode);
   CopyFileA(ZAQSERVICE_EXE, installation.program.c_str(), FALSE);
-  setWorkingDirectoryValue("VQM_Client" + instance, installation.workingDir);
+  zaq_test::setWorkingDirectory("VQM_Client" + instance, installation.workingDir);
   DeleteFileA(messageLogPath(installation.serviceName).c_str());
   DeleteFileA(traceLogPath(installation.serviceName).c_str());
   return installation;
@@ -171,8 +158,7 @@ void tearDown(const Installation& installation) {
     ADD_FAILURE() << "tearDown: " << opened.failure;
   }
   endStandins(installation);
-  RegDeleteKeyA(HKEY_LOCAL_MACHINE,
-                (SERVICES_KEY + std::string("VQM_Client") + installation.instance).c_str());
+  zaq_test::deleteServiceKey("VQM_Client" + installation.instance);
 }
 
 std::string expectedJavaCommand(const Installation& installation) {
@@ -284,35 +270,28 @@ bool serviceExists(const std::string& name) {
   return exists;
 }
 
-DWORD serviceProcessId(const std::string& name) {
-  OpenedService opened = openService(name, SERVICE_QUERY_STATUS);
-  if (opened.service == nullptr) {
-    ADD_FAILURE() << opened.failure;
-    return 0;
-  }
+namespace {
+// The status with its process id; zeros, and a test failure, when it cannot be queried.
+SERVICE_STATUS_PROCESS queryStatus(const std::string& name) {
   SERVICE_STATUS_PROCESS status{};
+  OpenedService opened = openService(name, SERVICE_QUERY_STATUS);
   DWORD needed = 0;
-  DWORD pid = 0;
-  if (QueryServiceStatusEx(opened.service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
-                           sizeof status, &needed))
-    pid = status.dwProcessId;
-  else
+  if (opened.service == nullptr)
+    ADD_FAILURE() << opened.failure;
+  else if (!QueryServiceStatusEx(opened.service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                 sizeof status, &needed))
     ADD_FAILURE() << scmFailure("QueryServiceStatusEx", name, GetLastError());
   closeService(opened);
-  return pid;
+  return status;
+}
+}  // namespace
+
+DWORD serviceProcessId(const std::string& name) {
+  return queryStatus(name).dwProcessId;
 }
 
 DWORD serviceWin32ExitCode(const std::string& name) {
-  OpenedService opened = openService(name, SERVICE_QUERY_STATUS);
-  if (opened.service == nullptr) {
-    ADD_FAILURE() << opened.failure;
-    return 0;
-  }
-  SERVICE_STATUS status{};
-  if (!QueryServiceStatus(opened.service, &status))
-    ADD_FAILURE() << scmFailure("QueryServiceStatus", name, GetLastError());
-  closeService(opened);
-  return status.dwWin32ExitCode;
+  return queryStatus(name).dwWin32ExitCode;
 }
 
 namespace {
@@ -498,40 +477,6 @@ StopResult stopService(const std::string& name, DWORD timeoutMs) {
   return result;
 }
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-std::string readText(const std::string& path) {
-  std::string text = readFile(path);
-  std::string lines;
-  for (std::size_t at = 0; at < text.size(); ++at)
-    if (!(text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n')) lines.push_back(text[at]);
-  return lines;
-}
-
-void writeFile(const std::string& path, const std::string& content) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return;
-  std::fwrite(content.data(), 1, content.size(), file);
-  std::fclose(file);
-}
-
-bool fileExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::string messageLogPath(const std::string& name) {
-  return std::string(LOG_DIRECTORY) + "logs\\msgWUX_" + name + ".log";
-}
-
-std::string traceLogPath(const std::string& name) {
-  return std::string(LOG_DIRECTORY) + "ffdc\\traceWUX_" + name + ".log";
-}
-
 std::size_t countOf(const std::string& text, const std::string& token) {
   std::size_t count = 0;
   for (std::size_t at = text.find(token); at != std::string::npos; at = text.find(token, at + token.size()))
@@ -559,27 +504,6 @@ std::vector<StandinStart> standinStarts(const Installation& installation) {
     starts.push_back(start);
   }
   return starts;
-}
-
-namespace {
-std::size_t eventsIn(const std::string& text, const char* kind, const std::string& token) {
-  std::string channel = std::string(kind) + ":eventlog:";
-  std::size_t count = 0;
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);)
-    if (line.find(channel) != std::string::npos && line.find(token) != std::string::npos) ++count;
-  return count;
-}
-}  // namespace
-
-std::size_t sessionEvents(const char* kind, const std::string& token) {
-  // Wine prints the record's backslashes escaped.
-  std::string escaped;
-  for (char c : token) {
-    escaped.push_back(c);
-    if (c == '\\') escaped.push_back(c);
-  }
-  return eventsIn(readFile(std::string(ZAQ_BINARY_DIR) + "/wine/session.log"), kind, escaped);
 }
 
 }  // namespace e2e

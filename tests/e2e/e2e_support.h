@@ -11,6 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
+#include "tests/support/windows_files.h"
+#include "tests/support/wine_event_log.h"
+#include "winservice/log_format.h"
+
 namespace e2e {
 
 // An agent installation of instance `instance`: C:\zaqe2e\s<instance> holds
@@ -109,14 +114,16 @@ struct StopResult {
 };
 StopResult stopService(const std::string& name, DWORD timeoutMs = 30000);
 
-// Files.
-std::string readFile(const std::string& path);
-// The text of a file written in text mode, its "\r\n" line ends read as "\n".
-std::string readText(const std::string& path);
-void writeFile(const std::string& path, const std::string& content);
-bool fileExists(const std::string& path);
-std::string messageLogPath(const std::string& name);
-std::string traceLogPath(const std::string& name);
+// Files, and the product log files of a service as the host names them.
+using zaq_test::readFile;
+using zaq_test::readText;
+using zaq_test::writeFile;
+inline std::string messageLogPath(const std::string& name) {
+  return zaq::logFilePath(name.c_str(), zaq::LOG_KIND_MESSAGE);
+}
+inline std::string traceLogPath(const std::string& name) {
+  return zaq::logFilePath(name.c_str(), zaq::LOG_KIND_TRACE);
+}
 std::size_t countOf(const std::string& text, const std::string& token);
 // Waits until text of file path holds token at least count times.
 bool waitForText(const std::string& path, const std::string& token, std::size_t count, DWORD timeoutMs);
@@ -128,8 +135,7 @@ struct StandinStart {
 };
 std::vector<StandinStart> standinStarts(const Installation& installation);
 
-// Event records of the Wine session (its services) with token: "err" for
-// error events, "trace" for the others.
-std::size_t sessionEvents(const char* kind, const std::string& token);
+// Event records of the Wine session (its services).
+using zaq_test::sessionEvents;
 
 }  // namespace e2e

@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "e2e_support.h"
-#include "winservice/service_test_support.h"
+#include "tests/support/services_registry.h"
+#include "tests/support/windows_files.h"
 
 namespace e2e {
 namespace {
@@ -67,8 +68,8 @@ TEST_F(UnusableWorkingDirectory, TheDebugCommandEndsWithTheError) {
     EXPECT_EQ(run.exitCode, c.error);
     EXPECT_EQ(run.out, message(c));
     expectPlantedFiles(startDir);
-    EXPECT_FALSE(fileExists(startDir + "\\standin.log"));
-    EXPECT_FALSE(fileExists(startDir + "\\service.log"));
+    EXPECT_FALSE(zaq_test::exists(startDir + "\\standin.log"));
+    EXPECT_FALSE(zaq_test::exists(startDir + "\\service.log"));
     std::string log = readText(messageLogPath(installation.serviceName));
     EXPECT_NE(log.find(", CmdDebugService, " + message(c)), std::string::npos) << log;
   }
@@ -106,7 +107,7 @@ TEST_F(UnusableWorkingDirectory, TheServiceStopsWithTheErrorAsItsExitCode) {
     EXPECT_TRUE(waitForText(log, ", ServiceStart, " + message(c), 1, 10000)) << readText(log);
     EXPECT_EQ(readText(log).find("has started."), std::string::npos);
     expectPlantedFiles(systemDir);
-    EXPECT_FALSE(fileExists(std::string(systemDir) + "\\standin.log"));
+    EXPECT_FALSE(zaq_test::exists(std::string(systemDir) + "\\standin.log"));
   }
 }
 

@@ -4,9 +4,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
+#include "tests/support/files.h"
+#include "tests/support/text_cases.h"
 #include "tools/zelgencat/catalog_image.h"
 #include "tools/zelgencat/compiler.h"
 #include "tools/zelgencat/message_source.h"
@@ -29,12 +30,7 @@ std::filesystem::path scratch(const char* name) {
   return dir;
 }
 
-std::string readFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  return contents.str();
-}
+using zaq_test::readFile;
 
 TEST(Zelgencat, CompilesTheMinimalCatalogByteForByte) {
   const unsigned char expected[86] = {
@@ -113,10 +109,7 @@ TEST(Zelgencat, SkipsAByteOrderMark) {
 }
 
 TEST(Zelgencat, ReportsBadInputWithFileAndLine) {
-  struct Case {
-    const char* source;
-    const char* error;
-  } cases[] = {
+  const zaq_test::TextCase cases[] = {
       {"1 before\n", "in.msg:1: message 1 before any $set"},
       {"$set 1\n2 a\n2 b\n", "in.msg:3: message 2 is defined twice"},
       {"$set 1\n3 a\n2 b\n", "in.msg:3: message 2 comes after message 3"},
@@ -141,11 +134,11 @@ TEST(Zelgencat, ReportsBadInputWithFileAndLine) {
       {"$sett 1\n", "in.msg:1: unknown directive $sett"},
       {"$set 1\n1 a\n$delset 1\n2 b\n", "in.msg:4: message 2 before any $set"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     MessageCatalog catalog;
     std::string error;
-    EXPECT_FALSE(parse(c.source, catalog, error)) << c.source;
-    EXPECT_EQ(error.substr(0, std::strlen(c.error)), c.error) << c.source;
+    EXPECT_FALSE(parse(c.input, catalog, error)) << c.input;
+    EXPECT_EQ(error.substr(0, std::strlen(c.expected)), c.expected) << c.input;
   }
 }
 

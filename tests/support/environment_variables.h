@@ -1,10 +1,10 @@
-// Test helpers for environment variables, shared by the library's tests.
+// Environment variables set by a test, and put back when its scope ends.
 #pragma once
 
 #include <cstdlib>
 #include <string>
 
-namespace zeltest {
+namespace zaq_test {
 
 // Sets name to value, or removes it when value is null.
 inline void setVariable(const char* name, const char* value) {
@@ -35,4 +35,4 @@ class ScopedVariable {
   bool hadOld_ = false;
 };
 
-}  // namespace zeltest
+}  // namespace zaq_test
