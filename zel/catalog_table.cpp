@@ -43,7 +43,9 @@ void evictSlot(std::uint32_t index) {
 std::int64_t growTable() {
   std::uint32_t old = openCatalogs.capacity;
   std::uint32_t grown = old == 0 ? FIRST_CAPACITY : old * 2;
+  // NOLINTNEXTLINE(bugprone-sizeof-expression): the table holds pointers
   std::size_t bytes = std::size_t{grown} * sizeof(CatalogSlot*);
+  // NOLINTNEXTLINE(bugprone-sizeof-expression): the table holds pointers
   if (grown < old || bytes / sizeof(CatalogSlot*) != grown) return -1;
   void* slots = std::realloc(openCatalogs.slots, bytes);
   if (slots == nullptr) return -1;
