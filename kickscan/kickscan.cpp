@@ -41,6 +41,7 @@ SOCKET connectToListener(int* error) {
     WSACleanup();
     return INVALID_SOCKET;
   }
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): Winsock keeps the result per thread
   hostent* host = gethostbyname(RESCAN_HOST);
   if (host == nullptr) {
     *error = report("Unable to get the host name. Error: %d");

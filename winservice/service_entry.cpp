@@ -39,7 +39,7 @@ void debugBanner(const char* middle) {
 [[noreturn]] void finish(const char* programName, bool halted, int exitCode) {
   traceRecord("main", "EXIT", programName);
   if (halted) debugBanner("##           ZAQSERVICE HALTED            ##");
-  std::exit(exitCode);
+  std::exit(exitCode);  // NOLINT(concurrency-mt-unsafe): the host's one exit, after its wind-down
 }
 
 // Hands the main thread to the service dispatcher; returns when the service

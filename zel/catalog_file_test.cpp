@@ -129,7 +129,7 @@ TEST(CatalogFile, EveryTruncationIsHandled) {
     ++opened;
     for (const auto& set : sets)
       for (const auto& m : set.messages) {
-        const char* text = zel::catgets(handle, set.id, m.id, "default");
+        const char* text = zel::catgets(handle, static_cast<int>(set.id), static_cast<int>(m.id), "default");
         if (length == full.size())
           EXPECT_EQ(text, m.text);
         else

@@ -21,7 +21,9 @@ const char* chooseLocale(int flags, const char* locale, char* buffer) {
     return buffer;
   }
   if ((flags & CAT_MESSAGE_LOCALE) != 0) {
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): no thread writes the environment
     if (const char* all = std::getenv("LC_ALL")) return all;
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): no thread writes the environment
     if (const char* messages = std::getenv("LC_MESSAGES")) return messages;
   }
   getDefaultLocale(buffer, LOCALE_NAME_SIZE);

@@ -44,7 +44,9 @@ std::int64_t growTable() {
   CatalogTable& table = zelState.openCatalogs;
   std::uint32_t old = table.capacity;
   std::uint32_t grown = old == 0 ? FIRST_CAPACITY : old * 2;
+  // NOLINTNEXTLINE(bugprone-sizeof-expression): the table holds pointers
   std::size_t bytes = std::size_t{grown} * sizeof(CatalogSlot*);
+  // NOLINTNEXTLINE(bugprone-sizeof-expression): the table holds pointers
   if (grown < old || bytes / sizeof(CatalogSlot*) != grown) return -1;
   void* slots = std::realloc(table.slots, bytes);
   if (slots == nullptr) return -1;

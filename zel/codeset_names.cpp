@@ -131,6 +131,7 @@ int osCodesetName(char* buffer, std::size_t size) {
 int zelInitialize() {
   if (zelState.zelInitialized) return 0;
   zelState.zelInitialized = true;
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): no thread writes the environment
   const char* wanted = std::getenv("ZEL_CODESET");
   if (wanted == nullptr || wanted[0] == '\0') wanted = "OS";
   CodesetConverter* current = openNamedCodeset(wanted);

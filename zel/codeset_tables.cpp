@@ -64,6 +64,7 @@ CodesetTable loadCodesetTable(const char* prefix, const char* name) {
   if (prefixLength + nameLength + 2 > DATA_PATH_SIZE) return {nullptr, 0};
   // Both lengths were checked above, so plain copies cannot overrun.
   char path[DATA_PATH_SIZE];
+  // NOLINTNEXTLINE(bugprone-not-null-terminated-result): the next copy ends it
   std::memcpy(path, prefix, prefixLength);
   std::memcpy(path + prefixLength, name, nameLength + 1);
   for (int pass = 0; pass < kMaxTableFiles; ++pass) {
@@ -100,6 +101,7 @@ CodesetTable findCodesetTable(const char* name) {
       if (table.image != nullptr) return table;
     }
   }
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): no thread writes the environment
   const char* binDir = std::getenv("BINDIR");
   if (binDir != nullptr && binDir[0] != '\0' && std::strlen(binDir) + 21 < DATA_PATH_SIZE) {
     if (std::snprintf(prefix, sizeof prefix, "%s%c%s%c%s%c%s%c", binDir, sep, "..", sep, "generic", sep,

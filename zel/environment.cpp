@@ -7,7 +7,7 @@ namespace zel {
 
 namespace {
 const char* variableOrEmpty(const char* name) {
-  const char* value = std::getenv(name);
+  const char* value = std::getenv(name);  // NOLINT(concurrency-mt-unsafe): no thread writes the environment
   return value != nullptr ? value : "";
 }
 }  // namespace

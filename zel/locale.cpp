@@ -111,7 +111,7 @@ bool shortForm(char (&t)[7], char (&result)[6]) {
 }  // namespace
 
 void getDefaultLocale(char* buffer, std::size_t size) {
-  const char* lang = std::getenv("LANG");
+  const char* lang = std::getenv("LANG");  // NOLINT(concurrency-mt-unsafe): no thread writes the environment
   if (lang != nullptr && lang[0] != '\0')
     copyCut(lang, buffer, size);
   else

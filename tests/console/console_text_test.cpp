@@ -81,7 +81,7 @@ constexpr InstalledText INSTALLED_TEXTS[] = {
 // The tests run once per row, with LC_ALL set to the row's locale: Wine gives
 // this process and the programs it starts that locale and its ANSI code page.
 const InstalledText* rowOfThisRun() {
-  const char* locale = std::getenv("LC_ALL");
+  const char* locale = std::getenv("LC_ALL");  // NOLINT(concurrency-mt-unsafe): the test runs on one thread
   for (const InstalledText& row : INSTALLED_TEXTS)
     if (locale != nullptr && std::strcmp(row.locale, locale) == 0) return &row;
   return nullptr;

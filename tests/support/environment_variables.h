@@ -13,9 +13,10 @@ inline void setVariable(const char* name, const char* value) {
   _putenv(assignment.c_str());
 #else
   if (value)
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): tests change the environment on their one thread
     setenv(name, value, 1);
   else
-    unsetenv(name);
+    unsetenv(name);  // NOLINT(concurrency-mt-unsafe): tests change the environment on their one thread
 #endif
 }
 
@@ -23,6 +24,7 @@ inline void setVariable(const char* name, const char* value) {
 class ScopedVariable {
  public:
   ScopedVariable(const char* name, const char* value) : name_(name) {
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): tests change the environment on their one thread
     const char* old = std::getenv(name);
     hadOld_ = old != nullptr;
     if (hadOld_) old_ = old;

@@ -24,6 +24,7 @@ std::vector<std::string> searchedPrefixes() {
     prefixes.push_back(zelDir + sep + "codeset" + sep);
     prefixes.push_back(zelDir + sep);
   }
+  // NOLINTNEXTLINE(concurrency-mt-unsafe): no thread writes the environment
   const char* binDir = std::getenv("BINDIR");
   if (binDir != nullptr && binDir[0] != '\0')
     prefixes.push_back(std::string(binDir) + sep + ".." + sep + "generic" + sep + "codeset" + sep);

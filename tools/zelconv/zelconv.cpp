@@ -90,12 +90,14 @@ bool convertNamed(Run* run, const char* path) {
   const char* name = standardInput ? "standard input" : path;
   int fd = standardInput ? zelconv::STANDARD_INPUT : zelconv::openForReading(path);
   if (fd < 0) {
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the tool runs on one thread
     std::fprintf(stderr, "zelconv: cannot open %s: %s\n", path, std::strerror(errno));
     return false;
   }
   InputEnd end = convertInput(run, fd);
   if (!standardInput) zelconv::closeInput(fd);
   if (end.readFailed) {
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the tool runs on one thread
     std::fprintf(stderr, "zelconv: cannot read %s: %s\n", name, std::strerror(errno));
     return false;
   }
@@ -153,6 +155,7 @@ int main(int argc, char** argv) {
   convertPiece(&run, nullptr, 0);  // closes an open double-byte run
   if (count) std::fprintf(stderr, "%llu\n", run.substitutions);
   if (run.writeError != 0) {
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the tool runs on one thread
     std::fprintf(stderr, "zelconv: cannot write the output: %s\n", std::strerror(run.writeError));
     status = 1;
   }

@@ -29,6 +29,7 @@ std::string convertOne(iconv_t cd, unsigned u) {
 bool readIconvMapping(const std::string& iconvName, IconvMapping* mapping, std::string* error) {
   iconv_t cd = iconv_open(iconvName.c_str(), "UTF-32LE");
   if (cd == reinterpret_cast<iconv_t>(-1)) {
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the tool runs on one thread
     *error = "iconv does not know " + iconvName + ": " + std::strerror(errno);
     return false;
   }

@@ -11,9 +11,9 @@ namespace {
 
 TEST(Zelmsg, PrintsTheMessageOrTheDefault) {
   std::string english = (std::filesystem::path(ZAQ_DATA_DIR) / "messages" / "winServCMessages.cat").string();
-  setenv("LANG", "fr_FR", 1);
+  setenv("LANG", "fr_FR", 1);  // NOLINT(concurrency-mt-unsafe): the test runs on one thread
   std::string nlsPath = (std::filesystem::path(ZAQ_DATA_DIR) / "messages" / "%L" / "%N.cat").string();
-  setenv("NLSPATH", nlsPath.c_str(), 1);
+  setenv("NLSPATH", nlsPath.c_str(), 1);  // NOLINT(concurrency-mt-unsafe): the test runs on one thread
   struct Case {
     std::vector<const char*> args;
     int status;
@@ -44,8 +44,8 @@ TEST(Zelmsg, PrintsTheMessageOrTheDefault) {
     EXPECT_EQ(status, c.status) << c.args.size();
     EXPECT_EQ(text, c.out);
   }
-  unsetenv("NLSPATH");
-  unsetenv("LANG");
+  unsetenv("NLSPATH");  // NOLINT(concurrency-mt-unsafe): the test runs on one thread
+  unsetenv("LANG");     // NOLINT(concurrency-mt-unsafe): the test runs on one thread
 }
 
 }  // namespace
