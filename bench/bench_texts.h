@@ -8,15 +8,15 @@
 
 namespace bench {
 
-inline constexpr char kEnglish[] =
+inline constexpr char ENGLISH[] =
     "The service host starts the application, watches it once a second and starts it again thirty seconds "
     "after it ends; a stop request creates the shutdown file, waits five seconds and then ends the child. ";
-inline constexpr char kFrench[] =
+inline constexpr char FRENCH[] =
     "\xC3\x80 l'\xC3\xA9t\xC3\xA9, o\xC3\xB9 l'\xC3\xA9l\xC3\xA8ve r\xC3\xA9p\xC3\xA8te ses le\xC3\xA7ons, "
     "la for\xC3\xAAt d\xC3\xA9j\xC3\xA0 dor\xC3\xA9\x65 s'\xC3\xA9veille ; \xC2\xAB na\xC3\xAFve \xC2\xBB, "
     "dit-il, \xC3\xA7\x61 co\xC3\xBBte 5 \xE2\x82\xAC \xC3\xA0 No\xC3\xABl. Le service d\xC3\xA9marre "
     "l'application et la red\xC3\xA9marre apr\xC3\xA8s trente secondes. ";
-inline constexpr char kJapanese[] =
+inline constexpr char JAPANESE[] =
     "\xE3\x82\xB5\xE3\x83\xBC\xE3\x83\x93\xE3\x82\xB9\xE3\x81\x8C\xE9\x96\x8B\xE5\xA7\x8B\xE3\x81\x95\xE3\x82"
     "\x8C"
     "\xE3\x81\xBE\xE3\x81\x97\xE3\x81\x9F\xE3\x80\x82\xE3\x82\xA2\xE3\x83\x97\xE3\x83\xAA\xE3\x82\xB1\xE3\x83"
@@ -26,7 +26,7 @@ inline constexpr char kJapanese[] =
     "\xB7\xE5\x8B\x95\xE3\x81\x97\xE3\x81\xBE\xE3\x81\x99\xE3\x80\x82 VQM Client "
     "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA"
     "\x9E\xE3\x81\xAE\xE3\x83\xA1\xE3\x83\x83\xE3\x82\xBB\xE3\x83\xBC\xE3\x82\xB8\xE3\x80\x82 ";
-inline constexpr char kChinese[] =
+inline constexpr char CHINESE[] =
     "\xE6\x9C\x8D\xE5\x8A\xA1\xE5\xB7\xB2\xE5\x90\xAF\xE5\x8A\xA8\xE3\x80\x82\xE5\xBA\x94\xE7\x94\xA8\xE7\xA8"
     "\x8B"
     "\xE5\xBA\x8F\xE5\xB0\x86\xE5\x9C\xA8 30 "
@@ -35,7 +35,7 @@ inline constexpr char kChinese[] =
     "\xE4\xB8\xAD\xE6\x96"
     "\x87\xE6\xB6\x88\xE6\x81\xAF\xEF\xBC\x8C\xE6\xB5\x8B\xE8\xAF\x95\xE3\x80\x82 ";
 
-inline constexpr char kKorean[] =
+inline constexpr char KOREAN[] =
     "\xEC\x84\x9C\xEB\xB9\x84\xEC\x8A\xA4\xEA\xB0\x80 \xEC\x8B\x9C\xEC\x9E\x91\xEB\x90\x98\xEC\x97\x88\xEC"
     "\x8A\xB5\xEB\x8B\x88\xEB\x8B\xA4. \xEC\x9D\x91\xEC\x9A\xA9 \xED\x94\x84\xEB\xA1\x9C\xEA\xB7\xB8\xEB\x9E"
     "\xA8\xEC\x9D\x84 30\xEC\xB4\x88 \xED\x9B\x84\xEC\x97\x90 \xEB\x8B\xA4\xEC\x8B\x9C \xEC\x8B\x9C\xEC\x9E"
@@ -43,7 +43,7 @@ inline constexpr char kKorean[] =
     " \xEC\xA2\x85\xEB\xA3\x8C \xED\x8C\x8C\xEC\x9D\xBC\xEC\x9D\x84 \xEB\xA7\x8C\xEB\x93\xA4\xEA\xB3\xA0 5"
     "\xEC\xB4\x88 \xEB\x8F\x99\xEC\x95\x88 \xEA\xB8\xB0\xEB\x8B\xA4\xEB\xA6\xBD\xEB\x8B\x88\xEB\x8B\xA4. V"
     "QM Client \xED\x95\x9C\xEA\xB5\xAD\xEC\x96\xB4 \xEB\xA9\x94\xEC\x8B\x9C\xEC\xA7\x80. ";
-inline constexpr char kGreek[] =
+inline constexpr char GREEK[] =
     "\xCE\x97 \xCF\x85\xCF\x80\xCE\xB7\xCF\x81\xCE\xB5\xCF\x83\xCE\xAF\xCE\xB1 \xCE\xBE\xCE\xB5\xCE\xBA\xCE"
     "\xAF\xCE\xBD\xCE\xB7\xCF\x83\xCE\xB5. \xCE\x97 \xCE\xB5\xCF\x86\xCE\xB1\xCF\x81\xCE\xBC\xCE\xBF\xCE\xB3"
     "\xCE\xAE \xCE\xB8\xCE\xB1 \xCE\xBE\xCE\xB5\xCE\xBA\xCE\xB9\xCE\xBD\xCE\xAE\xCF\x83\xCE\xB5\xCE\xB9 \xCE"
@@ -65,22 +65,22 @@ struct Row {
   bool halfUnmappable = false;  // text() interleaves characters that no row's codeset has
 };
 
-inline constexpr Row kRows[] = {
-    {"ASCII -> 1252", kEnglish, "1252", "CP1252", "windows-1252"},
-    {"ASCII -> 932", kEnglish, "932", "CP932", "ibm-943_P15A-2003"},
-    {"ASCII -> EUC-JP", kEnglish, "EUCJP", "EUC-JP", "EUC-JP"},
-    {"ASCII -> GB18030", kEnglish, "GB18030", "GB18030", "GB18030"},
-    {"ASCII -> UTF-8", kEnglish, "UTF8", "UTF-8", "UTF-8"},
-    {"French -> 1252", kFrench, "1252", "CP1252", "windows-1252"},
-    {"Japanese -> 932", kJapanese, "932", "CP932", "ibm-943_P15A-2003"},
-    {"Japanese -> EUC-JP", kJapanese, "EUCJP", "EUC-JP", "EUC-JP"},
-    {"Japanese half -> 932", kJapanese, "932", "CP932", "ibm-943_P15A-2003", true},
-    {"English -> EBCDIC 1047", kEnglish, "IBM1047", "IBM1047", "ibm-1047"},
-    {"Japanese -> EBCDIC 930", kJapanese, "IBM930", "IBM930", "ibm-930"},
-    {"Chinese+supp -> GB18030", kChinese, "GB18030", "GB18030", "GB18030"},
-    {"Korean -> 949", kKorean, "949", "CP949", "windows-949"},
-    {"Greek -> 1253", kGreek, "1253", "CP1253", "windows-1253"},
-    {"Korean -> EBCDIC 933", kKorean, "IBM933", "IBM933", "ibm-933"},
+inline constexpr Row ROWS[] = {
+    {"ASCII -> 1252", ENGLISH, "1252", "CP1252", "windows-1252"},
+    {"ASCII -> 932", ENGLISH, "932", "CP932", "ibm-943_P15A-2003"},
+    {"ASCII -> EUC-JP", ENGLISH, "EUCJP", "EUC-JP", "EUC-JP"},
+    {"ASCII -> GB18030", ENGLISH, "GB18030", "GB18030", "GB18030"},
+    {"ASCII -> UTF-8", ENGLISH, "UTF8", "UTF-8", "UTF-8"},
+    {"French -> 1252", FRENCH, "1252", "CP1252", "windows-1252"},
+    {"Japanese -> 932", JAPANESE, "932", "CP932", "ibm-943_P15A-2003"},
+    {"Japanese -> EUC-JP", JAPANESE, "EUCJP", "EUC-JP", "EUC-JP"},
+    {"Japanese half -> 932", JAPANESE, "932", "CP932", "ibm-943_P15A-2003", true},
+    {"English -> EBCDIC 1047", ENGLISH, "IBM1047", "IBM1047", "ibm-1047"},
+    {"Japanese -> EBCDIC 930", JAPANESE, "IBM930", "IBM930", "ibm-930"},
+    {"Chinese+supp -> GB18030", CHINESE, "GB18030", "GB18030", "GB18030"},
+    {"Korean -> 949", KOREAN, "949", "CP949", "windows-949"},
+    {"Greek -> 1253", GREEK, "1253", "CP1253", "windows-1253"},
+    {"Korean -> EBCDIC 933", KOREAN, "IBM933", "IBM933", "ibm-933"},
 };
 
 // Appends the code point as UTF-8 (below U+10000).

@@ -27,14 +27,14 @@
 
 namespace {
 
-constexpr std::size_t kInputBytes = 4u << 20;
-constexpr int kRuns = 15;
+constexpr std::size_t INPUT_BYTES = 4u << 20;
+constexpr int ROUNDS = 15;
 
-// Repeats a paragraph to about kInputBytes, ending on a whole paragraph.
+// Repeats a paragraph to about INPUT_BYTES, ending on a whole paragraph.
 std::string repeated(const std::string& paragraph) {
   std::string text;
-  text.reserve(kInputBytes + paragraph.size());
-  while (text.size() < kInputBytes) text += paragraph;
+  text.reserve(INPUT_BYTES + paragraph.size());
+  while (text.size() < INPUT_BYTES) text += paragraph;
   return text;
 }
 
@@ -54,7 +54,7 @@ std::vector<double> medianMBs(const std::string& input, Convert... convert) {
   constexpr std::size_t n = sizeof...(Convert);
   std::vector<std::vector<double>> rates(n);
   std::vector<bool> failed(n, false);
-  for (int run = 0; run < kRuns; ++run) {
+  for (int run = 0; run < ROUNDS; ++run) {
     std::size_t i = 0;
     auto time = [&](auto& f) {
       double start = threadSeconds();
@@ -67,7 +67,7 @@ std::vector<double> medianMBs(const std::string& input, Convert... convert) {
   // The last entry: the median over runs of ours (first) against the faster
   // of the others in the same run, which a busy machine disturbs least.
   std::vector<double> ratios;
-  for (int run = 0; run < kRuns; ++run) {
+  for (int run = 0; run < ROUNDS; ++run) {
     double best = 0;
     for (std::size_t i = 1; i < n; ++i)
       if (!failed[i]) best = std::max(best, rates[i][run]);
@@ -192,10 +192,10 @@ void runRow(const bench::Row& row) {
 int main(int argc, char** argv) {
   if (std::getenv("ZELDIR") == nullptr) setenv("ZELDIR", ZAQ_DATA_DIR "/codesets", 1);
   std::printf("UTF-8 to codeset, MB/s of input per processor second (%zu MB inputs, median of %d runs)\n",
-              kInputBytes >> 20, kRuns);
+              INPUT_BYTES >> 20, ROUNDS);
   std::printf("%-26s %6s %10s %10s %10s %8s  %s\n", "row", "non-A", "ours", "iconv", "ICU", "ratio",
               "bytes = iconv");
-  for (const bench::Row& row : bench::kRows)
+  for (const bench::Row& row : bench::ROWS)
     if (argc < 2 || std::strstr(row.label, argv[1]) != nullptr) runRow(row);
   return 0;
 }

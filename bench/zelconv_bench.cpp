@@ -34,9 +34,9 @@ extern char** environ;
 
 namespace {
 
-constexpr std::size_t kRowBytes = 16u << 20;
-constexpr std::size_t kAsciiBytes = 48u << 20;
-constexpr int kRuns = 15;
+constexpr std::size_t ROW_BYTES = 16u << 20;
+constexpr std::size_t ASCII_BYTES = 48u << 20;
+constexpr int ROUNDS = 15;
 
 using Command = std::vector<std::string>;
 
@@ -145,7 +145,7 @@ void timeFile(const std::string& label, const std::string& inputPath, std::size_
   bool same = readFile(oursPath) == readFile(iconvPath);
   std::vector<double> oursWall, iconvWall, catWall, overIconv, overCat, oursProcessor, catProcessor,
       overCatProcessor;
-  for (int i = 0; i < kRuns; ++i) {
+  for (int i = 0; i < ROUNDS; ++i) {
     Times a, b, c;
     bool ok = run(ours, "/dev/null", a) == 0;
     ok = run(iconv, "/dev/null", b) >= 0 && ok;
@@ -204,15 +204,15 @@ int main() {
   std::printf(
       "zelconv, iconv and cat as processes on files read back from disk and on cp copies,\n"
       "output to /dev/null; ms and ratios are medians of %d runs (wall, and processor: user + system)\n",
-      kRuns);
+      ROUNDS);
   printLoad("before");
   std::printf("%-34s %4s %-3s %8s %8s %8s %10s %8s %8s %8s %8s  %s\n", "row", "MB", "", "ours", "iconv",
               "cat", "ours/iconv", "ours/cat", "ours cpu", "cat cpu", "ours/cat", "bytes = iconv");
   std::printf("%-34s %4s %-3s %8s %8s %8s %10s %8s %8s %8s %8s\n", "", "", "", "wall", "wall", "wall", "wall",
               "wall", "", "", "cpu");
-  runRow("ASCII -> 1252", repeated(bench::kEnglish, kAsciiBytes), "1252", "CP1252", directory);
-  for (const bench::Row& row : bench::kRows)
-    runRow(row.label, repeated(bench::text(row), kRowBytes), row.ours, row.iconvName, directory);
+  runRow("ASCII -> 1252", repeated(bench::ENGLISH, ASCII_BYTES), "1252", "CP1252", directory);
+  for (const bench::Row& row : bench::ROWS)
+    runRow(row.label, repeated(bench::text(row), ROW_BYTES), row.ours, row.iconvName, directory);
   printLoad("after");
   for (const char* name : {"/input", "/copy", "/ours", "/iconv"}) std::remove((directory + name).c_str());
   rmdir(directory.c_str());

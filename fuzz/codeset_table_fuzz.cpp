@@ -43,7 +43,7 @@ std::vector<unsigned char> makeTemplate(int which) {
     else if (type == zel::CT_DBCS || type == zel::CT_EBCDIC_MIXED)
       entries[u] = 0x8200 + (u & 0xFF);
   }
-  std::uint16_t scheme = type == zel::CT_EBCDIC_SBCS ? zel::kSchemeEbcdicSbcs : 0;
+  std::uint16_t scheme = type == zel::CT_EBCDIC_SBCS ? zel::SCHEME_EBCDIC_SBCS : 0;
   return zel::tablebuild::buildRowTable(TableHeader{"T", type, scheme, 0x1A, 0x1A}, entries, {{}, {0x8F}},
                                         decode);
 }

@@ -120,6 +120,7 @@ extern ServiceHostSync hostSync;
 //   child's output. output is the service thread's; reader is the service
 //   thread's and the reader thread's, which meet on its runPosted event and
 //   its interlocked idle flag; pipeCounter, which names each run's pipe, is
-//   taken by interlocked increment on the service thread.
+//   taken by interlocked increment on the service thread; writeOutput, the
+//   readers' file writer, is set only by tests before any run starts.
 
 }  // namespace zaq

@@ -42,14 +42,14 @@ inline void putLe32(std::vector<unsigned char>& image, std::size_t at, std::uint
 // decoding section, which this library never reads.
 inline std::vector<unsigned char> buildHeader(const TableHeader& header,
                                               const std::array<std::uint16_t, 256>& decode) {
-  std::vector<unsigned char> image(kTableMinSize, 0);
-  std::memcpy(&image[kTableMagicOffset], kTableMagic, sizeof kTableMagic);
-  std::size_t n = header.name.size() < kTableNameSize - 1 ? header.name.size() : kTableNameSize - 1;
-  std::memcpy(&image[kTableNameOffset], header.name.data(), n);
-  putLe16(image, kTableTypeOffset, header.type);
-  putLe16(image, kTableSchemeOffset, header.scheme);
-  putLe16(image, kTableSubCharOffset, header.subChar);
-  image[kTableSubByteOffset] = header.subByte;
+  std::vector<unsigned char> image(TABLE_MIN_SIZE, 0);
+  std::memcpy(&image[TABLE_MAGIC_OFFSET], TABLE_MAGIC, sizeof TABLE_MAGIC);
+  std::size_t n = header.name.size() < TABLE_NAME_SIZE - 1 ? header.name.size() : TABLE_NAME_SIZE - 1;
+  std::memcpy(&image[TABLE_NAME_OFFSET], header.name.data(), n);
+  putLe16(image, TABLE_TYPE_OFFSET, header.type);
+  putLe16(image, TABLE_SCHEME_OFFSET, header.scheme);
+  putLe16(image, TABLE_SUB_CHAR_OFFSET, header.subChar);
+  image[TABLE_SUB_BYTE_OFFSET] = header.subByte;
   for (std::size_t b = 0; b < 256; ++b) {
     putLe16(image, 736 + 2 * b, decode[b]);
     image[1248 + b] = decode[b] != 0xFFFF ? 1 : 0;
@@ -74,11 +74,11 @@ inline std::vector<unsigned char> buildRowTable(const TableHeader& header,
   std::vector<unsigned char> image = buildHeader(header, decode);
   std::size_t mapping = image.size();
   putLe32(image, 0, static_cast<std::uint32_t>(mapping));
-  image.resize(mapping + kPrefixRecordSize * prefixes.size(), 0);
+  image.resize(mapping + PREFIX_RECORD_SIZE * prefixes.size(), 0);
   for (std::size_t n = 0; n < prefixes.size(); ++n) {
-    std::size_t at = mapping + kPrefixRecordSize * n;
+    std::size_t at = mapping + PREFIX_RECORD_SIZE * n;
     if (!prefixes[n].empty()) std::memcpy(&image[at], prefixes[n].data(), prefixes[n].size());
-    putLe16(image, at + kPrefixMaxLength, static_cast<std::uint32_t>(prefixes[n].size()));
+    putLe16(image, at + PREFIX_MAX_LENGTH, static_cast<std::uint32_t>(prefixes[n].size()));
   }
   std::size_t width = entryBytes(header.type);
   std::map<std::string, std::uint32_t> stored;  // row bytes -> position
@@ -98,7 +98,7 @@ inline std::vector<unsigned char> buildRowTable(const TableHeader& header,
       found = stored.emplace(row, position).first;
       image.insert(image.end(), row.begin(), row.end());
     }
-    putLe16(image, kTableRowIndexOffset + 2 * high, found->second);
+    putLe16(image, TABLE_ROW_INDEX_OFFSET + 2 * high, found->second);
   }
   return image;
 }
@@ -115,7 +115,7 @@ struct GbRanges {
 // shorter scans, at the cost of more values.
 inline GbRanges gbRangesFromIndexes(const std::vector<std::int32_t>& index, std::uint32_t runMin = 16) {
   GbRanges out;
-  const std::uint32_t kRunMin = runMin;
+  const std::uint32_t RUN_MIN = runMin;
   std::uint32_t u = 0x80;
   while (u < 0x10000) {
     if (index[u] == -1) {
@@ -130,7 +130,7 @@ inline GbRanges gbRangesFromIndexes(const std::vector<std::int32_t>& index, std:
     }
     std::uint32_t run = u + 1;
     while (run < 0x10000 && index[run] >= 0 && index[run] == index[run - 1] + 1) ++run;
-    if (run - u >= kRunMin) {
+    if (run - u >= RUN_MIN) {
       out.records.push_back({static_cast<std::uint16_t>(u), static_cast<std::uint16_t>(run - 1), 2,
                              static_cast<std::uint16_t>(index[u])});
       u = run;
@@ -141,7 +141,7 @@ inline GbRanges gbRangesFromIndexes(const std::vector<std::int32_t>& index, std:
     while (end + 1 < 0x10000 && index[end + 1] >= 0) {
       std::uint32_t r = end + 2;
       while (r < 0x10000 && index[r] >= 0 && index[r] == index[r - 1] + 1) ++r;
-      if (r - (end + 1) >= kRunMin) break;
+      if (r - (end + 1) >= RUN_MIN) break;
       ++end;
     }
     out.records.push_back({static_cast<std::uint16_t>(u), static_cast<std::uint16_t>(end), 1,
@@ -164,19 +164,19 @@ inline std::vector<unsigned char> buildGbTable(const TableHeader& header, const 
   std::vector<std::uint16_t> d;
   for (const GbRecord& r : records) d.insert(d.end(), {r.start, r.end, r.kind, r.base});
   std::uint32_t directory = static_cast<std::uint32_t>(d.size());
-  for (std::uint32_t block = 0; block < kGbBlocks; ++block) {
+  for (std::uint32_t block = 0; block < GB_BLOCKS; ++block) {
     std::uint32_t first = 0;
     while (records[first].start != 0xFFFF && records[first].end < block * 512) ++first;
     d.push_back(static_cast<std::uint16_t>(first));
   }
   std::uint32_t values = static_cast<std::uint32_t>(d.size());
   d.insert(d.end(), ranges.values.begin(), ranges.values.end());
-  image.resize(e + kGbHeaderSize + 2 * d.size(), 0);
+  image.resize(e + GB_HEADER_SIZE + 2 * d.size(), 0);
   putLe32(image, e, 0);
   putLe32(image, e + 4, directory);
   putLe32(image, e + 8, values);
-  for (std::size_t i = 0; i < d.size(); ++i) putLe16(image, e + kGbHeaderSize + 2 * i, d[i]);
-  putLe16(image, kTableGbExtensionOffset, static_cast<std::uint32_t>(e));
+  for (std::size_t i = 0; i < d.size(); ++i) putLe16(image, e + GB_HEADER_SIZE + 2 * i, d[i]);
+  putLe16(image, TABLE_GB_EXTENSION_OFFSET, static_cast<std::uint32_t>(e));
   putLe32(image, 0, static_cast<std::uint32_t>(image.size()));
   return image;
 }

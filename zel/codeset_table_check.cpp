@@ -37,9 +37,9 @@ bool prefixRecordsAreSound(const unsigned char* image, std::size_t size, std::si
     std::uint16_t prefix = readLe16(row + 4 * i);
     std::uint16_t value = readLe16(row + 4 * i + 2);
     if (value < 0x100 || prefix == 0xFFFF) continue;  // the engine reads no record
-    std::uint64_t at = static_cast<std::uint64_t>(prefix) * kPrefixRecordSize;
-    if (!fits(at, kPrefixRecordSize, size - mapping)) return false;
-    if (readLe16(image + mapping + at + kPrefixMaxLength) > kPrefixMaxLength) return false;
+    std::uint64_t at = static_cast<std::uint64_t>(prefix) * PREFIX_RECORD_SIZE;
+    if (!fits(at, PREFIX_RECORD_SIZE, size - mapping)) return false;
+    if (readLe16(image + mapping + at + PREFIX_MAX_LENGTH) > PREFIX_MAX_LENGTH) return false;
   }
   return true;
 }
@@ -50,7 +50,7 @@ bool rowsAreSound(const unsigned char* image, std::size_t size, std::uint16_t ty
   std::uint32_t mapping = readLe32(image);
   if (mapping > size) return false;
   for (std::size_t high = 0; high < 256; ++high) {
-    std::uint64_t at = 4ull * readLe16(image + kTableRowIndexOffset + 2 * high);
+    std::uint64_t at = 4ull * readLe16(image + TABLE_ROW_INDEX_OFFSET + 2 * high);
     if (!fits(at, rowBytes, size - mapping)) return false;
     if (type == CT_MBCS && !prefixRecordsAreSound(image, size, mapping, image + mapping + at)) return false;
   }
@@ -76,14 +76,14 @@ bool gbBlockIsSound(const unsigned char* d, std::uint64_t count, std::uint64_t r
 }
 
 bool gbExtensionIsSound(const unsigned char* image, std::size_t size) {
-  std::size_t e = readLe16(image + kTableGbExtensionOffset);
-  if (!fits(e, kGbHeaderSize, size)) return false;
-  const unsigned char* d = image + e + kGbHeaderSize;
-  std::uint64_t count = (size - e - kGbHeaderSize) / 2;
+  std::size_t e = readLe16(image + TABLE_GB_EXTENSION_OFFSET);
+  if (!fits(e, GB_HEADER_SIZE, size)) return false;
+  const unsigned char* d = image + e + GB_HEADER_SIZE;
+  std::uint64_t count = (size - e - GB_HEADER_SIZE) / 2;
   std::uint64_t records = readLe32(image + e), directory = readLe32(image + e + 4);
   std::uint64_t values = readLe32(image + e + 8);
-  if (!fits(directory, kGbBlocks, count)) return false;
-  for (std::size_t block = 0; block < kGbBlocks; ++block) {
+  if (!fits(directory, GB_BLOCKS, count)) return false;
+  for (std::size_t block = 0; block < GB_BLOCKS; ++block) {
     std::uint16_t first = readLe16(d + 2 * (directory + block));
     if (!gbBlockIsSound(d, count, records, values, first, static_cast<std::uint32_t>(block * 512 + 511)))
       return false;
@@ -94,8 +94,8 @@ bool gbExtensionIsSound(const unsigned char* image, std::size_t size) {
 }  // namespace
 
 std::uint16_t tableConverterType(const unsigned char* image) {
-  if (readLe16(image + kTableSchemeOffset) == kSchemeEbcdicSbcs) return CT_EBCDIC_SBCS;
-  return readLe16(image + kTableTypeOffset);
+  if (readLe16(image + TABLE_SCHEME_OFFSET) == SCHEME_EBCDIC_SBCS) return CT_EBCDIC_SBCS;
+  return readLe16(image + TABLE_TYPE_OFFSET);
 }
 
 bool codesetTableIsSound(const unsigned char* image, std::size_t size) {

@@ -20,7 +20,7 @@ bool readWholeFile(const char* path, CodesetTable* file) {
   if (f == nullptr) return false;
   long size = -1;
   if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
-  if (size < 0 || static_cast<unsigned long>(size) > kTableMaxSize || std::fseek(f, 0, SEEK_SET) != 0) {
+  if (size < 0 || static_cast<unsigned long>(size) > TABLE_MAX_SIZE || std::fseek(f, 0, SEEK_SET) != 0) {
     std::fclose(f);
     return false;
   }
@@ -67,7 +67,7 @@ CodesetTable loadCodesetTable(const char* prefix, const char* name) {
   // NOLINTNEXTLINE(bugprone-not-null-terminated-result): the next copy ends it
   std::memcpy(path, prefix, prefixLength);
   std::memcpy(path + prefixLength, name, nameLength + 1);
-  for (int pass = 0; pass < kMaxTableFiles; ++pass) {
+  for (int pass = 0; pass < MAX_TABLE_FILES; ++pass) {
     CodesetTable file{nullptr, 0};
     if (!readWholeFile(path, &file)) return {nullptr, 0};
     if (tableHasMagic(file.image, file.size)) {

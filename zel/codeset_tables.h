@@ -26,24 +26,24 @@
 
 namespace zel {
 
-inline constexpr std::size_t kTableMinSize = 1760;
-inline constexpr std::size_t kTableMagicOffset = 8;
-inline constexpr char kTableMagic[3] = {'u', 'c', 'v'};
-inline constexpr std::size_t kTableMaxSize = 64u << 20;  // far beyond any real table
-inline constexpr std::size_t kTableNameOffset = 16;
-inline constexpr std::size_t kTableNameSize = 22;
-inline constexpr std::size_t kTableGbExtensionOffset = 38;
-inline constexpr std::size_t kTableTypeOffset = 48;
-inline constexpr std::size_t kTableSchemeOffset = 50;
-inline constexpr std::size_t kTableSubCharOffset = 58;
-inline constexpr std::size_t kTableSubByteOffset = 60;
-inline constexpr std::size_t kTableRowIndexOffset = 224;
-inline constexpr std::uint16_t kSchemeEbcdicSbcs = 0x1100;
-inline constexpr std::size_t kPrefixRecordSize = 16;
-inline constexpr std::size_t kPrefixMaxLength = 14;
-inline constexpr std::size_t kGbHeaderSize = 32;
-inline constexpr std::size_t kGbBlocks = 128;  // keys 0..0xFFFF in blocks of 512
-inline constexpr int kMaxTableFiles = 5;       // the first file and up to 4 redirects
+inline constexpr std::size_t TABLE_MIN_SIZE = 1760;
+inline constexpr std::size_t TABLE_MAGIC_OFFSET = 8;
+inline constexpr char TABLE_MAGIC[3] = {'u', 'c', 'v'};
+inline constexpr std::size_t TABLE_MAX_SIZE = 64u << 20;  // far beyond any real table
+inline constexpr std::size_t TABLE_NAME_OFFSET = 16;
+inline constexpr std::size_t TABLE_NAME_SIZE = 22;
+inline constexpr std::size_t TABLE_GB_EXTENSION_OFFSET = 38;
+inline constexpr std::size_t TABLE_TYPE_OFFSET = 48;
+inline constexpr std::size_t TABLE_SCHEME_OFFSET = 50;
+inline constexpr std::size_t TABLE_SUB_CHAR_OFFSET = 58;
+inline constexpr std::size_t TABLE_SUB_BYTE_OFFSET = 60;
+inline constexpr std::size_t TABLE_ROW_INDEX_OFFSET = 224;
+inline constexpr std::uint16_t SCHEME_EBCDIC_SBCS = 0x1100;
+inline constexpr std::size_t PREFIX_RECORD_SIZE = 16;
+inline constexpr std::size_t PREFIX_MAX_LENGTH = 14;
+inline constexpr std::size_t GB_HEADER_SIZE = 32;
+inline constexpr std::size_t GB_BLOCKS = 128;  // keys 0..0xFFFF in blocks of 512
+inline constexpr int MAX_TABLE_FILES = 5;      // the first file and up to 4 redirects
 
 inline std::uint16_t readLe16(const unsigned char* p) {
   return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
@@ -56,7 +56,7 @@ inline std::uint32_t readLe32(const unsigned char* p) {
 // The encoding row of the high byte of a 16-bit Unicode value: R + 4 x its
 // position. The load-time check makes sure the whole row lies in the image.
 inline const unsigned char* encodingRow(const unsigned char* image, unsigned high) {
-  return image + readLe32(image) + 4u * readLe16(image + kTableRowIndexOffset + 2 * high);
+  return image + readLe32(image) + 4u * readLe16(image + TABLE_ROW_INDEX_OFFSET + 2 * high);
 }
 
 // A table image read whole into a heap block (malloc), and its size.
@@ -72,8 +72,8 @@ std::uint16_t tableConverterType(const unsigned char* image);
 // True when the image is long enough for the header and holds the magic; a
 // file without it may be a redirect.
 inline bool tableHasMagic(const unsigned char* image, std::size_t size) {
-  return image != nullptr && size >= kTableMinSize &&
-         std::memcmp(image + kTableMagicOffset, kTableMagic, sizeof kTableMagic) == 0;
+  return image != nullptr && size >= TABLE_MIN_SIZE &&
+         std::memcmp(image + TABLE_MAGIC_OFFSET, TABLE_MAGIC, sizeof TABLE_MAGIC) == 0;
 }
 
 // True when every position, row, prefix record and GB18030 record that the

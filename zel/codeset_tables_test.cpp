@@ -22,7 +22,7 @@ std::vector<unsigned char> smallTable(const std::string& name) {
 std::string loadedName(const std::string& prefix, const std::string& name) {
   zel::CodesetTable t = zel::loadCodesetTable(prefix.c_str(), name.c_str());
   if (t.image == nullptr) return "";
-  std::string stored(reinterpret_cast<const char*>(t.image + zel::kTableNameOffset));
+  std::string stored(reinterpret_cast<const char*>(t.image + zel::TABLE_NAME_OFFSET));
   std::free(t.image);
   return stored;
 }
@@ -89,7 +89,7 @@ TEST(FindCodesetTable, DirectoryOrder) {
   std::filesystem::current_path(cwd);
   auto found = [] {
     zel::CodesetTable t = zel::findCodesetTable("T");
-    std::string name = t.image ? reinterpret_cast<const char*>(t.image + zel::kTableNameOffset) : "";
+    std::string name = t.image ? reinterpret_cast<const char*>(t.image + zel::TABLE_NAME_OFFSET) : "";
     std::free(t.image);
     return name;
   };
@@ -126,7 +126,7 @@ TEST(FindCodesetTable, LongZelDirSkipsOnlyTheCodesetSubdirectory) {
   zeltest::ScopedVariable b("BINDIR", nullptr);
   zel::CodesetTable t = zel::findCodesetTable("T");
   ASSERT_NE(t.image, nullptr);
-  EXPECT_STREQ(reinterpret_cast<const char*>(t.image + zel::kTableNameOffset), "TOP");
+  EXPECT_STREQ(reinterpret_cast<const char*>(t.image + zel::TABLE_NAME_OFFSET), "TOP");
   std::free(t.image);
 }
 

@@ -33,7 +33,7 @@ struct Codeset {
 };
 
 // Every generated table.
-const Codeset kCodesets[] = {
+const Codeset CODESETS[] = {
     {"874", "CP874"},
     {"1250", "CP1250"},
     {"1251", "CP1251"},
@@ -103,7 +103,7 @@ void PrintTo(const Codeset& codeset, std::ostream* os) {
 }
 
 // glibc writes these six as two-byte codes; our formula gives four bytes.
-const std::uint32_t kGbTwoByteSupplementary[] = {0x20087, 0x20089, 0x200CC, 0x215D7, 0x2298F, 0x241FE};
+const std::uint32_t GB_TWO_BYTE_SUPPLEMENTARY[] = {0x20087, 0x20089, 0x200CC, 0x215D7, 0x2298F, 0x241FE};
 
 std::string utf8(std::uint32_t u) {
   std::string s;
@@ -219,7 +219,7 @@ TEST_P(Differential, WholeRepertoireGivesIconvBytes) {
   std::mt19937 rng(12345);
   std::shuffle(characters.begin(), characters.end(), rng);
   auto usable = [&](std::uint32_t u) {
-    for (std::uint32_t s : kGbTwoByteSupplementary)
+    for (std::uint32_t s : GB_TWO_BYTE_SUPPLEMENTARY)
       if (u == s) return false;
     return !exceptions.count(u);
   };
@@ -310,14 +310,14 @@ TEST(DifferentialAliases, EveryAliasNamesAGeneratedTable) {
   EXPECT_GT(count, 100);
 }
 
-INSTANTIATE_TEST_SUITE_P(GeneratedCodesets, Differential, ::testing::ValuesIn(kCodesets),
+INSTANTIATE_TEST_SUITE_P(GeneratedCodesets, Differential, ::testing::ValuesIn(CODESETS),
                          [](const ::testing::TestParamInfo<Codeset>& info) {
                            return std::string("cs") + info.param.table;
                          });
 
 std::vector<Codeset> ebcdicCodesets() {
   std::vector<Codeset> ebcdic;
-  for (const Codeset& codeset : kCodesets)
+  for (const Codeset& codeset : CODESETS)
     if (codeset.ebcdic) ebcdic.push_back(codeset);
   return ebcdic;
 }
@@ -330,7 +330,7 @@ TEST(DifferentialGb18030, SixSupplementaryCharactersFollowTheFormula) {
   zeltest::ScopedVariable zelDir("ZELDIR", zeltest::generatedZelDir().c_str());
   zel::CodesetConverter* gb = zel::openCodeset("GB18030");
   ASSERT_NE(gb, nullptr);
-  for (std::uint32_t u : kGbTwoByteSupplementary) {
+  for (std::uint32_t u : GB_TWO_BYTE_SUPPLEMENTARY) {
     std::uint32_t n = u + 123464;
     std::string expected(4, '\0');
     expected[3] = static_cast<char>(0x30 + n % 10);

@@ -12,8 +12,8 @@
 
 namespace {
 
-const char* const kTables[] = {"1250",  "1251",    "1252",   "932",     "936",    "949",    "950",
-                               "EUCJP", "GB18030", "IBM037", "IBM1047", "IBM930", "IBM939", "UTF8"};
+const char* const TABLES[] = {"1250",  "1251",    "1252",   "932",     "936",    "949",    "950",
+                              "EUCJP", "GB18030", "IBM037", "IBM1047", "IBM930", "IBM939", "UTF8"};
 
 // Text mixing ASCII, Latin, Cyrillic, kana, CJK, supplementary characters
 // and stray bytes; it ends on a whole character.
@@ -66,7 +66,7 @@ std::string convertInPieces(zel::CodesetConverter* converter, const std::string&
 TEST(ConvertInPieces, SameBytesAsOneCall) {
   zeltest::ScopedVariable zelDir("ZELDIR", zeltest::generatedZelDir().c_str());
   std::mt19937 rng(2024);
-  for (const char* table : kTables) {
+  for (const char* table : TABLES) {
     zel::CodesetConverter* converter = zel::openCodeset(table);
     ASSERT_NE(converter, nullptr) << table;
     for (int round = 0; round < 3; ++round) {

@@ -20,7 +20,7 @@ namespace {
 void attachBmpCodes(CodesetConverter* converter) {
   if (converter->type == CT_SBCS) {
     std::size_t at = converter->tableSize;
-    void* grown = std::realloc(converter->table, at + kSbcsLowCount);
+    void* grown = std::realloc(converter->table, at + SBCS_LOW_COUNT);
     if (grown == nullptr) return;
     converter->table = static_cast<unsigned char*>(grown);
     buildSbcsLowBytes(converter, converter->table + at);
@@ -32,7 +32,7 @@ void attachBmpCodes(CodesetConverter* converter) {
   if (converter->type == CT_GB18030) build = buildGb18030Codes;
   if (build == nullptr) return;
   std::size_t at = (converter->tableSize + 7) & ~std::size_t{7};
-  void* grown = std::realloc(converter->table, at + kBmpCodeCount * sizeof(std::uint16_t));
+  void* grown = std::realloc(converter->table, at + BMP_CODE_COUNT * sizeof(std::uint16_t));
   if (grown == nullptr) return;
   converter->table = static_cast<unsigned char*>(grown);
   auto* codes = reinterpret_cast<std::uint16_t*>(converter->table + at);
@@ -79,9 +79,9 @@ CodesetConverter* openConverter(const char* name) {
   converter->substitutions = 0;
   converter->type = tableConverterType(table.image);
   // The stored name holds at most 21 characters; an unterminated one is cut.
-  const char* stored = reinterpret_cast<const char*>(table.image + kTableNameOffset);
+  const char* stored = reinterpret_cast<const char*>(table.image + TABLE_NAME_OFFSET);
   std::size_t length = 0;
-  while (length < kTableNameSize - 1 && stored[length] != '\0') ++length;
+  while (length < TABLE_NAME_SIZE - 1 && stored[length] != '\0') ++length;
   std::memcpy(converter->name, stored, length);
   converter->name[length] = '\0';
   attachBmpCodes(converter);  // may move the table's block

@@ -36,12 +36,12 @@ struct CodesetConverter {
   std::uint8_t encodeShift;     // 1 inside an SO ... SI double-byte run (type 4)
   std::size_t tableSize;        // bytes in table, checked at load
   // Types 2, 3 and 10 opened by openConverter: the code of every 16-bit value
-  // (kBmpCodeCount entries, see encoders.h), built from the checked table at
+  // (BMP_CODE_COUNT entries, see encoders.h), built from the checked table at
   // open and kept in the same heap block as table, after its tableSize bytes.
   // Null otherwise; the engines then read the table's rows.
   const std::uint16_t* bmpCodes = nullptr;
   // Type 1 opened by openConverter: its bytes of U+0000 to U+07FF
-  // (kSbcsLowCount, see encoders.h), built and kept the same way. Null
+  // (SBCS_LOW_COUNT, see encoders.h), built and kept the same way. Null
   // otherwise; the engine then builds them per call.
   const unsigned char* sbcsLowBytes = nullptr;
 };

@@ -35,16 +35,16 @@ EngineFunction encodeGb18030;
 // high), or one of the two marks below. The index turns the two dependent
 // table reads of a character (row position, then entry) or the GB18030 range
 // scan into one read.
-inline constexpr std::size_t kBmpCodeCount = 0x10000;
-inline constexpr std::uint16_t kBmpCodeUnmapped = 0xFFFF;  // '?', one substitution
-inline constexpr std::uint16_t kBmpCodeGeneral = 0xFFFE;   // left to the engine's general path
+inline constexpr std::size_t BMP_CODE_COUNT = 0x10000;
+inline constexpr std::uint16_t BMP_CODE_UNMAPPED = 0xFFFF;  // '?', one substitution
+inline constexpr std::uint16_t BMP_CODE_GENERAL = 0xFFFE;   // left to the engine's general path
 
 // The bytes of U+0000 to U+07FF in a single-byte converter (CT_SBCS): the
 // whole reach of one- and two-byte UTF-8 sequences, read with one access.
-inline constexpr std::size_t kSbcsLowCount = 0x800;
+inline constexpr std::size_t SBCS_LOW_COUNT = 0x800;
 void buildSbcsLowBytes(const CodesetConverter* converter, unsigned char* bytes);
 
-// Fill codes (kBmpCodeCount entries) from a checked table of type 2 or 3,
+// Fill codes (BMP_CODE_COUNT entries) from a checked table of type 2 or 3,
 // or of type 10.
 void buildAsciiBasedCodes(const CodesetConverter* converter, std::uint16_t* codes);
 void buildGb18030Codes(const CodesetConverter* converter, std::uint16_t* codes);

@@ -22,12 +22,12 @@ struct Rows {
 };
 
 Rows rowsOf(const unsigned char* table) {
-  return {table + readLe32(table), table + kTableRowIndexOffset};
+  return {table + readLe32(table), table + TABLE_ROW_INDEX_OFFSET};
 }
 
 // The code of u in the direct-index form (encoders.h) that the fast path
 // takes. Double-byte rows hold it as it is: 0xFFFF is unmapped in both, and
-// the code FF FE, equal to kBmpCodeGeneral, is left to the general path.
+// the code FF FE, equal to BMP_CODE_GENERAL, is left to the general path.
 std::uint16_t dbcsCode(const Rows& rows, std::uint32_t u) {
   return readLe16(rows.row(u) + 2 * (u & 0xFF));
 }
@@ -38,9 +38,9 @@ std::uint16_t mbcsCode(const Rows& rows, std::uint32_t u) {
   const unsigned char* pair = rows.row(u) + 4 * (u & 0xFF);
   std::uint16_t prefix = readLe16(pair), v = readLe16(pair + 2);
   if (v < 0x100) return v;
-  if (prefix == 0xFFFF) return kBmpCodeUnmapped;
-  if (readLe16(rows.mapping + kPrefixRecordSize * prefix + kPrefixMaxLength) != 0) return kBmpCodeGeneral;
-  return v == kBmpCodeUnmapped ? kBmpCodeGeneral : v;
+  if (prefix == 0xFFFF) return BMP_CODE_UNMAPPED;
+  if (readLe16(rows.mapping + PREFIX_RECORD_SIZE * prefix + PREFIX_MAX_LENGTH) != 0) return BMP_CODE_GENERAL;
+  return v == BMP_CODE_UNMAPPED ? BMP_CODE_GENERAL : v;
 }
 
 // The frame of the three engines: the reset, then ASCII bytes and the
@@ -66,8 +66,8 @@ ConvStatus encodeSbcsWith(CodesetConverter* converter, const unsigned char** in,
                           unsigned char** out, unsigned char* outEnd, const unsigned char* low) {
   const unsigned char* table = converter->table;
   const Rows rows = rowsOf(table);
-  const unsigned char subByte = table[kTableSubByteOffset];
-  const std::uint16_t subChar = readLe16(table + kTableSubCharOffset);
+  const unsigned char subByte = table[TABLE_SUB_BYTE_OFFSET];
+  const std::uint16_t subChar = readLe16(table + TABLE_SUB_CHAR_OFFSET);
   return runAsciiBasedEngine(
       converter, in, inEnd, out, outEnd,
       [rows, subByte, subChar](std::uint32_t u, unsigned char* q, std::ptrdiff_t, bool* substituted) {
@@ -150,7 +150,7 @@ ConvStatus encodeSbcs(CodesetConverter* converter, const unsigned char** in, con
                       unsigned char** out, unsigned char* outEnd) {
   if (converter->sbcsLowBytes != nullptr)
     return encodeSbcsWith(converter, in, inEnd, out, outEnd, converter->sbcsLowBytes);
-  std::array<unsigned char, kSbcsLowCount> low;
+  std::array<unsigned char, SBCS_LOW_COUNT> low;
   buildSbcsLowBytes(converter, low.data());
   return encodeSbcsWith(converter, in, inEnd, out, outEnd, low.data());
 }
@@ -216,8 +216,8 @@ ConvStatus encodeMbcs(CodesetConverter* converter, const unsigned char** in, con
           *substituted = true;
           return std::ptrdiff_t{1};
         }
-        const unsigned char* record = rows.mapping + kPrefixRecordSize * prefix;
-        std::ptrdiff_t n = readLe16(record + kPrefixMaxLength);  // at most 14, checked at load
+        const unsigned char* record = rows.mapping + PREFIX_RECORD_SIZE * prefix;
+        std::ptrdiff_t n = readLe16(record + PREFIX_MAX_LENGTH);  // at most 14, checked at load
         if (room < n + 2) return std::ptrdiff_t{-1};
         std::memcpy(q, record, static_cast<std::size_t>(n));
         q[n] = static_cast<unsigned char>(v >> 8);
@@ -229,7 +229,7 @@ ConvStatus encodeMbcs(CodesetConverter* converter, const unsigned char** in, con
 
 void buildSbcsLowBytes(const CodesetConverter* converter, unsigned char* bytes) {
   const Rows rows = rowsOf(converter->table);
-  for (std::uint32_t high = 0; high < kSbcsLowCount >> 8; ++high)
+  for (std::uint32_t high = 0; high < SBCS_LOW_COUNT >> 8; ++high)
     std::memcpy(bytes + (high << 8), rows.row(high << 8), 0x100);
 }
 

@@ -63,7 +63,7 @@ void expectConversions(std::vector<unsigned char> image, const std::vector<Case>
 }
 
 // Rules every ASCII-based type shares.
-const std::vector<Case> kSharedCases = {
+const std::vector<Case> SHARED_CASES = {
     {"A plain line\n", "A plain line\n", 0},
     {bytes({0xC1, 0x81}), "Z", 0},               // overlong 'A' is looked up
     {bytes({0x80}), "?", 1},                     // stray continuation byte
@@ -73,7 +73,7 @@ const std::vector<Case> kSharedCases = {
 };
 
 TEST(SbcsEncoder, RowsAndSubstitution) {
-  std::vector<Case> cases = kSharedCases;
+  std::vector<Case> cases = SHARED_CASES;
   cases.insert(cases.end(), {
                                 {bytes({0xC3, 0xA9}), bytes({0xE9}), 0},
                                 {bytes({0xE2, 0x82, 0xAC}), bytes({0x80}), 0},
@@ -88,7 +88,7 @@ TEST(SbcsEncoder, RowsAndSubstitution) {
 }
 
 TEST(DbcsEncoder, RowsAndSubstitution) {
-  std::vector<Case> cases = kSharedCases;
+  std::vector<Case> cases = SHARED_CASES;
   cases.insert(cases.end(), {
                                 {bytes({0xE3, 0x81, 0x82}), bytes({0x82, 0xA0}), 0},
                                 {bytes({0xEF, 0xBD, 0xB1}), bytes({0xB1}), 0},
@@ -111,7 +111,7 @@ TEST(DbcsEncoder, DoubleByteNeedsTwoBytesOfRoom) {
 }
 
 TEST(MbcsEncoder, PrefixRecordsAndSubstitution) {
-  std::vector<Case> cases = kSharedCases;
+  std::vector<Case> cases = SHARED_CASES;
   cases.insert(cases.end(), {
                                 {bytes({0xE3, 0x81, 0x82}), bytes({0xA4, 0xA2}), 0},
                                 {bytes({0xE4, 0xB8, 0x82}), bytes({0x8F, 0xB0, 0xA1}), 0},
@@ -163,13 +163,13 @@ TEST(AsciiBasedEncoders, NothingChangesPastTheBytesReportedWritten) {
   for (int i = 0; i < 6; ++i)
     paragraph +=
         "ab" + bytes({0xC3, 0xA9}) + " cdefg" + bytes({0xE3, 0x81, 0x82}) + "hij" + bytes({0xC3, 0xA9});
-  constexpr unsigned char kUntouched = 0xEE;
+  constexpr unsigned char UNTOUCHED = 0xEE;
   for (auto image : {sbcsTable(0x1A), dbcsTable(), mbcsTable()}) {
     zel::CodesetConverter whole = zeltest::converterOver(image);
     std::string expected = convertOnce(&whole, paragraph).bytes;
     for (std::size_t cut = 0; cut <= paragraph.size(); ++cut) {
       for (std::size_t room = 0; room <= expected.size() + 1; ++room) {
-        std::vector<unsigned char> buffer(room + 16, kUntouched);
+        std::vector<unsigned char> buffer(room + 16, UNTOUCHED);
         zel::CodesetConverter converter = zeltest::converterOver(image);
         const char* in = paragraph.data();
         std::size_t inCount = cut;
@@ -182,7 +182,7 @@ TEST(AsciiBasedEncoders, NothingChangesPastTheBytesReportedWritten) {
                   expected.substr(0, written))
             << cut << " " << room;
         std::size_t changed = written;
-        while (changed < buffer.size() && buffer[changed] == kUntouched) ++changed;
+        while (changed < buffer.size() && buffer[changed] == UNTOUCHED) ++changed;
         EXPECT_EQ(changed, buffer.size())
             << "byte " << changed << " changed, cut " << cut << " room " << room;
       }

@@ -13,9 +13,9 @@ namespace zel {
 
 namespace {
 
-constexpr unsigned char kEbcdicQuestion = 0x6F;
-constexpr unsigned char kShiftOut = 0x0E;
-constexpr unsigned char kShiftIn = 0x0F;
+constexpr unsigned char EBCDIC_QUESTION = 0x6F;
+constexpr unsigned char SHIFT_OUT = 0x0E;
+constexpr unsigned char SHIFT_IN = 0x0F;
 
 // Per input byte: its EBCDIC byte | 0x100 when it is an invariant character,
 // or 0 (so every byte from 0x80 is 0). One read per byte in the run copy.
@@ -35,23 +35,23 @@ const InvariantBytes& builtInBytes() {
 
 // LF is written as NL and SO/SI as the shift codes whatever a page says.
 constexpr bool keepsBuiltInByte(unsigned u) {
-  return u == '\n' || u == kShiftOut || u == kShiftIn;
+  return u == '\n' || u == SHIFT_OUT || u == SHIFT_IN;
 }
 
 // The invariant bytes of this converter's page: the page's own single byte
 // where its table has one that differs (code page 930 puts katakana where the
 // other pages have the lowercase letters), the built-in byte elsewhere. Built
 // per call from the 128 ASCII entries of the page's first encoding row.
-template <bool kMixed>
+template <bool MIXED>
 InvariantBytes pageInvariantBytes(const unsigned char* table) {
   InvariantBytes page = builtInBytes();
   const unsigned char* row = encodingRow(table, 0);
-  unsigned char subByte = table[kTableSubByteOffset];
-  std::uint16_t subChar = readLe16(table + kTableSubCharOffset);
+  unsigned char subByte = table[TABLE_SUB_BYTE_OFFSET];
+  std::uint16_t subChar = readLe16(table + TABLE_SUB_CHAR_OFFSET);
   for (unsigned u = 0; u < 0x80; ++u) {
     if (page.entry[u] == 0 || keepsBuiltInByte(u)) continue;
     unsigned byte;
-    if (kMixed) {
+    if (MIXED) {
       byte = readLe16(row + 2 * u);  // 0xFFFF (none) and double-byte codes are >= 0x100
     } else {
       byte = row[u];
@@ -64,7 +64,7 @@ InvariantBytes pageInvariantBytes(const unsigned char* table) {
 
 // Writes the run of invariant ASCII bytes at p; true when it took any. The
 // mixed engine stops at SO, which opens a double-byte run.
-template <bool kStopAtShiftOut>
+template <bool STOP_AT_SHIFT_OUT>
 bool copyInvariantRun(const std::uint16_t* entry, const unsigned char*& in, const unsigned char* inEnd,
                       unsigned char*& out, unsigned char* outEnd) {
   // Local copies: the byte stores cannot then force the pointers through memory.
@@ -75,7 +75,7 @@ bool copyInvariantRun(const std::uint16_t* entry, const unsigned char*& in, cons
   const unsigned char* stop = p + (inLeft < outLeft ? inLeft : outLeft);
   while (p < stop) {
     std::uint16_t e = entry[*p];
-    if (e == 0 || (kStopAtShiftOut && *p == kShiftOut)) break;
+    if (e == 0 || (STOP_AT_SHIFT_OUT && *p == SHIFT_OUT)) break;
     *q++ = static_cast<unsigned char>(e);
     ++p;
   }
@@ -89,9 +89,9 @@ unsigned char encodeEbcdicByte(const unsigned char* table, const std::uint16_t* 
                                bool* substituted) {
   if (u < 0x100 && entry[u] != 0) return static_cast<unsigned char>(entry[u]);
   unsigned char b = encodingRow(table, u >> 8)[u & 0xFF];
-  if (b == table[kTableSubByteOffset] && !(u == readLe16(table + kTableSubCharOffset) && u != 0xFFFF)) {
+  if (b == table[TABLE_SUB_BYTE_OFFSET] && !(u == readLe16(table + TABLE_SUB_CHAR_OFFSET) && u != 0xFFFF)) {
     *substituted = true;
-    return kEbcdicQuestion;
+    return EBCDIC_QUESTION;
   }
   return b;
 }
@@ -101,23 +101,23 @@ std::size_t encodeMixed(const unsigned char* table, const std::uint16_t* entry, 
                         std::uint8_t* shift, unsigned char* bytes, bool* substituted) {
   std::size_t n = 0;
   if (u < 0x100 && entry[u] != 0) {
-    if (*shift == 1) bytes[n++] = kShiftIn;
+    if (*shift == 1) bytes[n++] = SHIFT_IN;
     bytes[n++] = static_cast<unsigned char>(entry[u]);
-    *shift = (u == kShiftOut) ? 1 : 0;
+    *shift = (u == SHIFT_OUT) ? 1 : 0;
     return n;
   }
   std::uint16_t v = readLe16(encodingRow(table, u >> 8) + 2 * (u & 0xFF));
   if (v == 0xFFFF) {
-    v = kEbcdicQuestion;
+    v = EBCDIC_QUESTION;
     *substituted = true;
   }
   if (v < 0x100) {
-    if (*shift == 1) bytes[n++] = kShiftIn;
+    if (*shift == 1) bytes[n++] = SHIFT_IN;
     bytes[n++] = static_cast<unsigned char>(v);
     *shift = 0;
     return n;
   }
-  if (*shift == 0) bytes[n++] = kShiftOut;
+  if (*shift == 0) bytes[n++] = SHIFT_OUT;
   bytes[n++] = static_cast<unsigned char>(v >> 8);
   bytes[n++] = static_cast<unsigned char>(v & 0xFF);
   *shift = 1;
@@ -147,7 +147,7 @@ ConvStatus encodeEbcdicMixed(CodesetConverter* converter, const unsigned char** 
   if (*in == nullptr) {
     if (converter->encodeShift == 1) {
       if (*out == outEnd) return CONV_OUTPUT_FULL;
-      *(*out)++ = kShiftIn;
+      *(*out)++ = SHIFT_IN;
       converter->encodeShift = 0;
     }
     return CONV_OK;

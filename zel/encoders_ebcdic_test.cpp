@@ -28,7 +28,7 @@ std::vector<unsigned char> ebcdicSbcsTable(unsigned char exclamation) {
   entries[0x1A] = 0x3F;  // the substitution character (also invariant)
   entries[0x2603] = 0x3F;
   // Type 1 with the EBCDIC scheme: the scheme decides.
-  return zel::tablebuild::buildRowTable(TableHeader{"E", zel::CT_SBCS, zel::kSchemeEbcdicSbcs, 0x1A, 0x3F},
+  return zel::tablebuild::buildRowTable(TableHeader{"E", zel::CT_SBCS, zel::SCHEME_EBCDIC_SBCS, 0x1A, 0x3F},
                                         entries, {}, zeltest::noDecoding());
 }
 
@@ -48,10 +48,10 @@ std::vector<unsigned char> ebcdicMixedTable() {
                                         zeltest::noDecoding());
 }
 
-const std::string kA = bytes({0xE3, 0x81, 0x82});     // U+3042, 44 81
-const std::string kI = bytes({0xE3, 0x81, 0x84});     // U+3044, 44 83
-const std::string kKana = bytes({0xEF, 0xBD, 0xB1});  // U+FF71, single byte 81
-const std::string kSnow = bytes({0xE2, 0x98, 0x83});  // U+2603, unmapped
+const std::string HIRAGANA_A = bytes({0xE3, 0x81, 0x82});  // U+3042, 44 81
+const std::string HIRAGANA_I = bytes({0xE3, 0x81, 0x84});  // U+3044, 44 83
+const std::string KANA = bytes({0xEF, 0xBD, 0xB1});        // U+FF71, single byte 81
+const std::string SNOW = bytes({0xE2, 0x98, 0x83});        // U+2603, unmapped
 
 TEST(EbcdicInvariantTable, HoldsTheInvariantSet) {
   int count = 0;
@@ -74,7 +74,7 @@ TEST(EbcdicSbcsEncoder, InvariantCharactersTableAndSubstitution) {
       {"[", bytes({0xBA}), 0},
       {bytes({0xC3, 0xA9}), bytes({0x51}), 0},
       {bytes({0x1A}), bytes({0x3F}), 0},
-      {kSnow, bytes({0x6F}), 1},
+      {SNOW, bytes({0x6F}), 1},
       {bytes({0xE4, 0xB8, 0x80}), bytes({0x6F}), 1},
       {bytes({0x80}), bytes({0x6F}), 1},
       {bytes({0xF0, 0x9F, 0x98, 0x80}), bytes({0x6F, 0x6F}), 2},
@@ -115,17 +115,17 @@ TEST(EbcdicMixedEncoder, ShiftOutAndShiftInPlacement) {
     std::string expected;
     unsigned substitutions;
   } cases[] = {
-      {{"A" + kA + "B"}, bytes({0xC1, 0x0E, 0x44, 0x81, 0x0F, 0xC2}), 0},
-      {{kA, kI}, bytes({0x0E, 0x44, 0x81, 0x44, 0x83, 0x0F}), 0},
+      {{"A" + HIRAGANA_A + "B"}, bytes({0xC1, 0x0E, 0x44, 0x81, 0x0F, 0xC2}), 0},
+      {{HIRAGANA_A, HIRAGANA_I}, bytes({0x0E, 0x44, 0x81, 0x44, 0x83, 0x0F}), 0},
       {{"AB"}, bytes({0xC1, 0xC2}), 0},
-      {{kA + bytes({0x0E}) + kI}, bytes({0x0E, 0x44, 0x81, 0x0F, 0x0E, 0x44, 0x83, 0x0F}), 0},
-      {{kA + kSnow + "A"}, bytes({0x0E, 0x44, 0x81, 0x0F, 0x6F, 0xC1}), 1},
-      {{kA + kKana}, bytes({0x0E, 0x44, 0x81, 0x0F, 0x81}), 0},
-      {{"!" + kA + "!"}, bytes({0x5A, 0x0E, 0x44, 0x81, 0x0F, 0x5A}), 0},
+      {{HIRAGANA_A + bytes({0x0E}) + HIRAGANA_I}, bytes({0x0E, 0x44, 0x81, 0x0F, 0x0E, 0x44, 0x83, 0x0F}), 0},
+      {{HIRAGANA_A + SNOW + "A"}, bytes({0x0E, 0x44, 0x81, 0x0F, 0x6F, 0xC1}), 1},
+      {{HIRAGANA_A + KANA}, bytes({0x0E, 0x44, 0x81, 0x0F, 0x81}), 0},
+      {{"!" + HIRAGANA_A + "!"}, bytes({0x5A, 0x0E, 0x44, 0x81, 0x0F, 0x5A}), 0},
       {{bytes({0x0E}), "A"}, bytes({0x0E, 0x0F, 0xC1}), 0},
       {{"ab\n"}, bytes({0x62, 0x82, 0x15}), 0},
-      {{kA + "ab\n"}, bytes({0x0E, 0x44, 0x81, 0x0F, 0x62, 0x82, 0x15}), 0},
-      {{kA + "\n"}, bytes({0x0E, 0x44, 0x81, 0x0F, 0x15}), 0},
+      {{HIRAGANA_A + "ab\n"}, bytes({0x0E, 0x44, 0x81, 0x0F, 0x62, 0x82, 0x15}), 0},
+      {{HIRAGANA_A + "\n"}, bytes({0x0E, 0x44, 0x81, 0x0F, 0x15}), 0},
   };
   for (const auto& c : cases) {
     auto image = ebcdicMixedTable();
@@ -139,22 +139,22 @@ TEST(EbcdicMixedEncoder, ShiftOutAndShiftInPlacement) {
 TEST(EbcdicMixedEncoder, StateFollowsWhatWasWritten) {
   auto image = ebcdicMixedTable();
   zel::CodesetConverter converter = zeltest::converterOver(image);
-  convertOnce(&converter, kA + bytes({0x0E}));
+  convertOnce(&converter, HIRAGANA_A + bytes({0x0E}));
   EXPECT_EQ(converter.encodeShift, 1) << "SO inside a run leaves it open";
-  convertOnce(&converter, kSnow);
+  convertOnce(&converter, SNOW);
   EXPECT_EQ(converter.encodeShift, 0) << "an unmappable character closes the run";
 }
 
 TEST(EbcdicMixedEncoder, NothingIsWrittenWithoutRoomForTheWholeStep) {
   auto image = ebcdicMixedTable();
   zel::CodesetConverter converter = zeltest::converterOver(image);
-  zeltest::Converted r = convertOnce(&converter, kA, 2);
+  zeltest::Converted r = convertOnce(&converter, HIRAGANA_A, 2);
   EXPECT_EQ(r.status, zel::CONV_OUTPUT_FULL);
   EXPECT_EQ(r.bytes, "");
   EXPECT_EQ(r.consumed, 0u);
   EXPECT_EQ(converter.encodeShift, 0);
 
-  convertOnce(&converter, kA);
+  convertOnce(&converter, HIRAGANA_A);
   ASSERT_EQ(converter.encodeShift, 1);
   r = convertOnce(&converter, "A", 1);  // needs SI and the byte
   EXPECT_EQ(r.status, zel::CONV_OUTPUT_FULL);
@@ -178,7 +178,7 @@ TEST(EbcdicMixedEncoder, FromUtf8StringClosesTheRunBeforeTheTerminator) {
   auto image = ebcdicMixedTable();
   zel::CodesetConverter converter = zeltest::converterOver(image);
   char output[16];
-  std::string text = "a\n" + kA;
+  std::string text = "a\n" + HIRAGANA_A;
   EXPECT_EQ(zel::fromUtf8String(&converter, text.c_str(), -1, output, sizeof output), 7u);
   EXPECT_EQ(hex(std::string(output, 7)), "62 15 0E 44 81 0F 00");
 }

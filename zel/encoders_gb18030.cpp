@@ -12,8 +12,8 @@ namespace zel {
 
 namespace {
 
-constexpr std::uint32_t kFirstFourByteIndex = 24067;    // 81 30 81 30
-constexpr std::uint32_t kSupplementaryOffset = 123464;  // U+10000 is 90 30 81 30
+constexpr std::uint32_t FIRST_FOUR_BYTE_INDEX = 24067;  // 81 30 81 30
+constexpr std::uint32_t SUPPLEMENTARY_OFFSET = 123464;  // U+10000 is 90 30 81 30
 
 // The parts of the extension the encoder reads; validated at load.
 struct GbLookup {
@@ -22,8 +22,8 @@ struct GbLookup {
 };
 
 GbLookup gbLookupOf(const unsigned char* table) {
-  const unsigned char* e = table + readLe16(table + kTableGbExtensionOffset);
-  return {e + kGbHeaderSize, readLe32(e), readLe32(e + 4), readLe32(e + 8)};
+  const unsigned char* e = table + readLe16(table + TABLE_GB_EXTENSION_OFFSET);
+  return {e + GB_HEADER_SIZE, readLe32(e), readLe32(e + 4), readLe32(e + 8)};
 }
 
 inline std::uint16_t dAt(const GbLookup& g, std::size_t i) {
@@ -40,9 +40,9 @@ void writeFourByte(std::uint32_t n, unsigned char* bytes) {
   bytes[0] = static_cast<unsigned char>(0x81 + n / 10);
 }
 
-constexpr std::uint32_t kOneByte = 0x80000000u;  // marks a one-byte result
+constexpr std::uint32_t ONE_BYTE = 0x80000000u;  // marks a one-byte result
 
-// The range lookup of a BMP key: a linear index, kOneByte | the byte, or 0
+// The range lookup of a BMP key: a linear index, ONE_BYTE | the byte, or 0
 // when the key has no mapping.
 inline std::uint32_t lookupBmp(const GbLookup& g, std::uint32_t k) {
   std::size_t at = g.records + static_cast<std::uint16_t>(dAt(g, g.directory + (k >> 9)) * 4u);
@@ -56,7 +56,7 @@ inline std::uint32_t lookupBmp(const GbLookup& g, std::uint32_t k) {
     index = dAt(g, g.values + base + (k - start));
   else if (kind == 2)
     index = base + (k - start);
-  if (index == 0) return kOneByte | ((base + (k - start)) & 0xFF);
+  if (index == 0) return ONE_BYTE | ((base + (k - start)) & 0xFF);
   return index;
 }
 
@@ -72,26 +72,26 @@ inline unsigned twoByteCode(std::uint32_t index) {
 inline std::uint16_t shortCode(const GbLookup& g, std::uint32_t u) {
   if (u < 0x80) return static_cast<std::uint16_t>(u);
   std::uint32_t r = lookupBmp(g, u);
-  if (r == 0) return kBmpCodeUnmapped;
-  if (r & kOneByte) return static_cast<std::uint16_t>(r & 0xFF);
-  return r < kFirstFourByteIndex ? static_cast<std::uint16_t>(twoByteCode(r)) : kBmpCodeGeneral;
+  if (r == 0) return BMP_CODE_UNMAPPED;
+  if (r & ONE_BYTE) return static_cast<std::uint16_t>(r & 0xFF);
+  return r < FIRST_FOUR_BYTE_INDEX ? static_cast<std::uint16_t>(twoByteCode(r)) : BMP_CODE_GENERAL;
 }
 
 // Encodes a BMP value from 0x80; 0 bytes when it has no mapping.
 std::size_t encodeBmp(const GbLookup& g, std::uint32_t k, unsigned char* bytes) {
   std::uint32_t r = lookupBmp(g, k);
   if (r == 0) return 0;
-  if (r & kOneByte) {
+  if (r & ONE_BYTE) {
     bytes[0] = static_cast<unsigned char>(r & 0xFF);
     return 1;
   }
-  if (r < kFirstFourByteIndex) {
+  if (r < FIRST_FOUR_BYTE_INDEX) {
     unsigned code = twoByteCode(r);
     bytes[0] = static_cast<unsigned char>(code >> 8);
     bytes[1] = static_cast<unsigned char>(code & 0xFF);
     return 2;
   }
-  writeFourByte(r - kFirstFourByteIndex, bytes);
+  writeFourByte(r - FIRST_FOUR_BYTE_INDEX, bytes);
   return 4;
 }
 
@@ -116,7 +116,7 @@ ConvStatus encodeGb18030(CodesetConverter* converter, const unsigned char** in, 
         if (u < 0x80) {
           bytes[n++] = static_cast<unsigned char>(u);
         } else if (u >= 0x10000 && u <= 0x10FFFF) {
-          writeFourByte(u + kSupplementaryOffset, bytes);
+          writeFourByte(u + SUPPLEMENTARY_OFFSET, bytes);
           n = 4;
         } else if (u < 0x10000) {
           n = encodeBmp(g, u, bytes);
@@ -129,7 +129,7 @@ ConvStatus encodeGb18030(CodesetConverter* converter, const unsigned char** in, 
 
 void buildGb18030Codes(const CodesetConverter* converter, std::uint16_t* codes) {
   const GbLookup g = gbLookupOf(converter->table);
-  for (std::uint32_t u = 0; u < kBmpCodeCount; ++u) codes[u] = shortCode(g, u);
+  for (std::uint32_t u = 0; u < BMP_CODE_COUNT; ++u) codes[u] = shortCode(g, u);
 }
 
 }  // namespace zel

@@ -91,7 +91,7 @@ std::vector<unsigned char> handMadeGb(const std::vector<zel::tablebuild::GbRecor
   zel::tablebuild::putLe32(image, e + 4, directory);
   zel::tablebuild::putLe32(image, e + 8, valuesAt);
   for (std::size_t i = 0; i < d.size(); ++i) zel::tablebuild::putLe16(image, e + 32 + 2 * i, d[i]);
-  zel::tablebuild::putLe16(image, zel::kTableGbExtensionOffset, static_cast<std::uint32_t>(e));
+  zel::tablebuild::putLe16(image, zel::TABLE_GB_EXTENSION_OFFSET, static_cast<std::uint32_t>(e));
   return image;
 }
 

@@ -22,11 +22,11 @@ inline ConvStatus resetShiftState(CodesetConverter* converter) {
 // input ends inside a sequence. run(p, inEnd, q, outEnd) is given each turn
 // with input and room left; it may take a run of characters it knows, and
 // returns true to have the frame check the ends and call it again, false to
-// have the character at p read (the four-byte form when kFullForm, else the
+// have the character at p read (the four-byte form when FULL_FORM, else the
 // three-byte one) and encoded: encode(u, q, room, &substituted) writes the
 // character's bytes when they all fit and returns their count, or -1 with
 // nothing written when they do not.
-template <bool kFullForm, typename Run, typename Encode>
+template <bool FULL_FORM, typename Run, typename Encode>
 ConvStatus convertCharacters(CodesetConverter* converter, const unsigned char** in,
                              const unsigned char* inEnd, unsigned char** out, unsigned char* outEnd, Run run,
                              Encode encode) {
@@ -43,7 +43,7 @@ ConvStatus convertCharacters(CodesetConverter* converter, const unsigned char** 
       break;
     }
     if (run(p, inEnd, q, outEnd)) continue;
-    Utf8Char c = readUtf8<kFullForm>(p, inEnd);
+    Utf8Char c = readUtf8<FULL_FORM>(p, inEnd);
     if (c.length == 0) {
       status = CONV_INCOMPLETE;
       break;

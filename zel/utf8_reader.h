@@ -21,12 +21,12 @@ struct Utf8Char {
   bool invalid;  // a stray or impossible lead byte, read as '?'
 };
 
-// Full form (kFullForm): lead bytes up to F7 start sequences of up to four
+// Full form (FULL_FORM): lead bytes up to F7 start sequences of up to four
 // bytes. Three-byte form, for the 16-bit tables: every lead byte from E0 up
 // starts a three-byte sequence, so a four-byte sequence reads as a character
 // plus a stray continuation byte. The following bytes are not checked and
 // overlong forms keep their value.
-template <bool kFullForm>
+template <bool FULL_FORM>
 Utf8Char readUtf8(const unsigned char* p, const unsigned char* end) {
   std::size_t left = static_cast<std::size_t>(end - p);
   unsigned b = p[0];
@@ -35,11 +35,11 @@ Utf8Char readUtf8(const unsigned char* p, const unsigned char* end) {
     if (left < 2) return {0, 0, false};
     return {((b & 0x1Fu) << 6) | (p[1] & 0x3Fu), 2, false};
   }
-  if (kFullForm ? (b & 0xF0) == 0xE0 : b >= 0xE0) {
+  if (FULL_FORM ? (b & 0xF0) == 0xE0 : b >= 0xE0) {
     if (left < 3) return {0, 0, false};
     return {((b & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu), 3, false};
   }
-  if (kFullForm && (b & 0xF8) == 0xF0) {
+  if (FULL_FORM && (b & 0xF8) == 0xF0) {
     if (left < 4) return {0, 0, false};
     return {((b & 0x07u) << 18) | ((p[1] & 0x3Fu) << 12) | ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3Fu), 4, false};
   }
@@ -64,7 +64,7 @@ inline void copyAsciiRun(const unsigned char** in, const unsigned char* inEnd, u
   std::size_t outLeft = static_cast<std::size_t>(outEnd - q);
   std::size_t n = inLeft < outLeft ? inLeft : outLeft;
   const unsigned char* stop = p + n;
-  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+  constexpr std::uint64_t HIGH = 0x8080808080808080ull;
   // Long runs 64 bytes a step in four 16-byte vectors: twice the speed of
   // words, and a pure-ASCII text is nearly all this loop.
   using Vector = std::uint64_t __attribute__((vector_size(16)));
@@ -75,7 +75,7 @@ inline void copyAsciiRun(const unsigned char** in, const unsigned char* inEnd, u
     std::memcpy(&c, p + 32, 16);
     std::memcpy(&d, p + 48, 16);
     Vector any = (a | b) | (c | d);
-    if ((any[0] | any[1]) & kHigh) break;
+    if ((any[0] | any[1]) & HIGH) break;
     std::memcpy(q, &a, 16);
     std::memcpy(q + 16, &b, 16);
     std::memcpy(q + 32, &c, 16);
@@ -86,7 +86,7 @@ inline void copyAsciiRun(const unsigned char** in, const unsigned char* inEnd, u
   while (static_cast<std::size_t>(stop - p) >= 8) {
     std::uint64_t a;
     std::memcpy(&a, p, 8);
-    std::uint64_t high = a & kHigh;
+    std::uint64_t high = a & HIGH;
     if (high != 0) {
       // The bytes before the first non-ASCII one, found from the mask.
       int k =
@@ -122,9 +122,9 @@ inline std::uint32_t threeByteValue(std::uint64_t w) {
 }
 
 // Writes a code of the direct-index form (encoders.h) other than
-// kBmpCodeGeneral; returns the output's new end and counts a '?'.
+// BMP_CODE_GENERAL; returns the output's new end and counts a '?'.
 inline unsigned char* putCode(unsigned char* q, std::uint32_t v, std::size_t& substitutions) {
-  if (v == kBmpCodeUnmapped) {
+  if (v == BMP_CODE_UNMAPPED) {
     ++substitutions;
     *q = '?';
     return q + 1;
@@ -174,12 +174,12 @@ std::size_t takeAsciiAndThreeByteRun(const unsigned char*& p, const unsigned cha
           if ((w & 0xC0C0F0C0C0F0ull) == 0x8080E08080E0ull) {
             std::uint32_t v1 = code(threeByteValue(w)), v2 = code(threeByteValue(w >> 24));
             // Both from 0x100 to 0xFFFD, in one comparison.
-            if (std::max(v1 - 0x100, v2 - 0x100) < kBmpCodeGeneral - 0x100u) [[likely]] {
+            if (std::max(v1 - 0x100, v2 - 0x100) < BMP_CODE_GENERAL - 0x100u) [[likely]] {
               std::uint32_t bytes = __builtin_bswap32((v1 << 16) | v2);
               std::memcpy(q, &bytes, 4);
               q += 4;
             } else {
-              if (v1 == kBmpCodeGeneral || v2 == kBmpCodeGeneral) break;
+              if (v1 == BMP_CODE_GENERAL || v2 == BMP_CODE_GENERAL) break;
               q = putCode(q, v1, substitutions);
               q = putCode(q, v2, substitutions);
             }
@@ -189,7 +189,7 @@ std::size_t takeAsciiAndThreeByteRun(const unsigned char*& p, const unsigned cha
           }
           if ((w & 0xC0C0F0u) != 0x8080E0u) break;
           std::uint32_t v1 = code(threeByteValue(w));
-          if (v1 == kBmpCodeGeneral) break;
+          if (v1 == BMP_CODE_GENERAL) break;
           q = putCode(q, v1, substitutions);
           p += 3;
           --n;
@@ -209,7 +209,7 @@ std::size_t takeAsciiAndThreeByteRun(const unsigned char*& p, const unsigned cha
       if (b < 0xE0 || b >= leadEnd) return substitutions;
       std::uint32_t u = ((b & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
       std::uint32_t v = code(u);
-      if (v == kBmpCodeGeneral) return substitutions;
+      if (v == BMP_CODE_GENERAL) return substitutions;
       q = putCode(q, v, substitutions);
       p += 3;
     } while (--n != 0);

@@ -26,11 +26,11 @@ struct Kind {
   std::uint8_t subByte;  // the codeset's own substitution (SUB) byte
 };
 
-const Kind kKinds[] = {
+const Kind KINDS[] = {
     {"sbcs", zel::CT_SBCS, 0, 0x1A},
     {"dbcs", zel::CT_DBCS, 0, 0x1A},
     {"mbcs", zel::CT_MBCS, 0, 0x1A},
-    {"ebcdic", zel::CT_EBCDIC_SBCS, zel::kSchemeEbcdicSbcs, 0x3F},
+    {"ebcdic", zel::CT_EBCDIC_SBCS, zel::SCHEME_EBCDIC_SBCS, 0x3F},
     {"ebcdic-mixed", zel::CT_EBCDIC_MIXED, 0, 0x3F},
     {"gb18030", zel::CT_GB18030, 0, 0x1A},
 };
@@ -86,7 +86,7 @@ bool rowEntries(const Kind& kind, const IconvMapping& m, std::vector<std::uint32
       e = (byteAt(b, 0) << 8) | byteAt(b, 1);
       continue;
     }
-    if (kind.type == zel::CT_MBCS && n >= 2 && n - 2 <= zel::kPrefixMaxLength) {
+    if (kind.type == zel::CT_MBCS && n >= 2 && n - 2 <= zel::PREFIX_MAX_LENGTH) {
       std::vector<unsigned char> prefix(b.begin(), b.end() - 2);
       std::size_t p = 0;
       while (p < prefixes->size() && (*prefixes)[p] != prefix) ++p;
@@ -157,7 +157,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const Kind* kind = nullptr;
-  for (const Kind& k : kKinds)
+  for (const Kind& k : KINDS)
     if (std::strcmp(k.word, argv[1]) == 0) kind = &k;
   if (kind == nullptr) {
     std::fprintf(stderr, "zelmktable: unknown kind %s\n", argv[1]);
