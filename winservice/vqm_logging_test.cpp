@@ -26,7 +26,7 @@ class LogRecords : public ::testing::Test {
 
 // The names are log_format's (log_format_test.cpp); this makes their directory.
 TEST_F(LogRecords, BuildLogFileNameCreatesTheDirectory) {
-  for (int kind : {zaq::LOG_KIND_TRACE, zaq::LOG_KIND_MESSAGE}) {
+  for (zaq::LogKind kind : {zaq::LOG_KIND_TRACE, zaq::LOG_KIND_MESSAGE}) {
     std::string directory = zaq::logFileDirectory(kind);
     zaq_test::removeTree(directory.substr(0, directory.size() - 1));
     zaq::buildLogFileName("zaqservice", kind);
