@@ -19,7 +19,6 @@ using zaq_test::buildPath;
 using zaq_test::readFile;
 
 constexpr char PROGRAM_NAME[] = "zaqservice_con14";
-constexpr char DISPLAY_NAME[] = "VQM Client - 14";
 
 std::string hostPath(const char* path) {
   std::string result = path;
