@@ -42,25 +42,6 @@ long lastPrintMs(const Installation& installation) {
   return at == std::string::npos ? -1 : std::strtol(log.c_str() + at + 10, nullptr, 10);
 }
 
-// Private (anonymous) resident memory of the Unix process running program, in KiB.
-long privateResidentKiB(const std::string& program) {
-  long found = -1;
-  WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA("Z:\\proc\\*", &entry);
-  if (search == INVALID_HANDLE_VALUE) return found;
-  do {
-    std::string pid = entry.cFileName;
-    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-    if (readFile("Z:\\proc\\" + pid + "\\cmdline").find(program) == std::string::npos) continue;
-    std::string status = readFile("Z:\\proc\\" + pid + "\\status");
-    std::size_t at = status.find("RssAnon:");
-    if (at != std::string::npos) found = std::strtol(status.c_str() + at + 8, nullptr, 10);
-    break;
-  } while (FindNextFileA(search, &entry));
-  FindClose(search);
-  return found;
-}
-
 // The stand-in started as the host starts it, its output on out; the
 // milliseconds it took to print.
 long printInto(const Installation& installation, HANDLE out) {
@@ -195,9 +176,9 @@ CapturedRun printCaptured(const Installation& installation, std::size_t run) {
   if (!startService(installation.serviceName)) return result;
   std::string standinLog = installation.workingDir + "\\standin.log";
   for (int waited = 0; waited < 20000 && result.hostBeforeKiB < 0; waited += 20, Sleep(20))
-    result.hostBeforeKiB = privateResidentKiB(installation.program);
+    result.hostBeforeKiB = unixFiguresOf(installation.program).privateResident;
   while (countOf(readText(standinLog), "printed ") < run) {
-    result.hostPeakKiB = std::max(result.hostPeakKiB, privateResidentKiB(installation.program));
+    result.hostPeakKiB = std::max(result.hostPeakKiB, unixFiguresOf(installation.program).privateResident);
     Sleep(20);
   }
   result.ms = lastPrintMs(installation);

@@ -38,39 +38,6 @@ MemoryFigures memoryOf(DWORD processId) {
   return figures;
 }
 
-// Wine reports no private bytes for another process; the Unix process that
-// runs it tells its peak and current resident set and its private (anonymous)
-// resident memory, in KiB.
-struct UnixFigures {
-  long peakResident = -1;
-  long resident = -1;
-  long privateResident = -1;
-};
-
-long statusField(const std::string& status, const char* field) {
-  std::size_t at = status.find(std::string(field) + ":");
-  return at == std::string::npos ? -1
-                                 : std::strtol(status.c_str() + at + std::strlen(field) + 1, nullptr, 10);
-}
-
-// The figures of the Unix process whose command line holds program.
-UnixFigures unixFiguresOf(const std::string& program) {
-  UnixFigures figures;
-  WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA("Z:\\proc\\*", &entry);
-  if (search == INVALID_HANDLE_VALUE) return figures;
-  do {
-    std::string pid = entry.cFileName;
-    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-    if (readFile("Z:\\proc\\" + pid + "\\cmdline").find(program) == std::string::npos) continue;
-    std::string status = readFile("Z:\\proc\\" + pid + "\\status");
-    figures = {statusField(status, "VmHWM"), statusField(status, "VmRSS"), statusField(status, "RssAnon")};
-    break;
-  } while (FindNextFileA(search, &entry));
-  FindClose(search);
-  return figures;
-}
-
 void printFigures(const char* when, const MemoryFigures& figures, const UnixFigures& unix,
                   const UnixFigures& idle) {
   std::printf(

@@ -506,4 +506,31 @@ std::vector<StandinStart> standinStarts(const Installation& installation) {
   return starts;
 }
 
+namespace {
+
+long statusField(const std::string& status, const char* field) {
+  std::size_t at = status.find(std::string(field) + ":");
+  return at == std::string::npos ? -1
+                                 : std::strtol(status.c_str() + at + std::strlen(field) + 1, nullptr, 10);
+}
+
+}  // namespace
+
+UnixFigures unixFiguresOf(const std::string& program) {
+  UnixFigures figures;
+  WIN32_FIND_DATAA entry;
+  HANDLE search = FindFirstFileA("Z:\\proc\\*", &entry);
+  if (search == INVALID_HANDLE_VALUE) return figures;
+  do {
+    std::string pid = entry.cFileName;
+    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    if (readFile("Z:\\proc\\" + pid + "\\cmdline").find(program) == std::string::npos) continue;
+    std::string status = readFile("Z:\\proc\\" + pid + "\\status");
+    figures = {statusField(status, "VmHWM"), statusField(status, "VmRSS"), statusField(status, "RssAnon")};
+    break;
+  } while (FindNextFileA(search, &entry));
+  FindClose(search);
+  return figures;
+}
+
 }  // namespace e2e

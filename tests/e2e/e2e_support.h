@@ -138,4 +138,16 @@ std::vector<StandinStart> standinStarts(const Installation& installation);
 // Event records of the Wine session (its services).
 using zaq_test::sessionEvents;
 
+// Wine reports no private bytes for another process; the Unix process that
+// runs it tells its peak and current resident set and its private (anonymous)
+// resident memory, in KiB (-1 where unknown).
+struct UnixFigures {
+  long peakResident = -1;
+  long resident = -1;
+  long privateResident = -1;
+};
+
+// The figures of the first Unix process whose command line holds program.
+UnixFigures unixFiguresOf(const std::string& program);
+
 }  // namespace e2e
