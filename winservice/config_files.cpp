@@ -51,10 +51,16 @@ const char* lineValue(const char* line) {
   return value;
 }
 
+// Counts the quotes that open or close a quoted part as Windows reads a
+// command line: one after an odd number of backslashes (\") is a literal
+// quote of the value, which the Java VM receives as it is.
 bool unmatchedQuote(const char* value) {
   std::size_t quotes = 0;
-  for (; *value != '\0'; ++value)
-    if (*value == '"') ++quotes;
+  std::size_t backslashes = 0;
+  for (; *value != '\0'; ++value) {
+    if (*value == '"' && backslashes % 2 == 0) ++quotes;
+    backslashes = *value == '\\' ? backslashes + 1 : 0;
+  }
   return quotes % 2 != 0;
 }
 
@@ -156,19 +162,20 @@ void appendJdbcJarsFrom(std::FILE* file, std::string& classPath, ConfigNotices* 
   if (!found) return;
   cleanLineEnd(line);
   const char* value = lineValue(line);
-  // A key line without "=" or with an empty value names no driver; an empty
-  // entry would put the current directory on the class path.
-  if (value == nullptr || *value == '\0') return;
+  // A key line without "=" names no driver.
+  if (value == nullptr) return;
   std::string driver = value;
   // A path in one pair of quotes is taken without them (the entries are
   // quoted below as they need). No file name holds a quote: any other one
   // would leave the companion entry, cut from the path, unmatched.
   if (driver.size() >= 2 && driver.front() == '"' && driver.back() == '"')
     driver = driver.substr(1, driver.size() - 2);
-  if (driver.empty() || driver.find('"') != std::string::npos) {
-    if (!driver.empty()) noteOnce(notices, path, JDBC_KEY);
+  if (driver.find('"') != std::string::npos) {
+    noteOnce(notices, path, JDBC_KEY);
     return;
   }
+  // An empty value still gives an empty entry and a bare companion jar (found
+  // in the working directory), as installations have always had it.
   std::size_t lastBackslash = driver.rfind('\\');
   std::string companion = lastBackslash == std::string::npos ? "" : driver.substr(0, lastBackslash + 1);
   companion += JDBC_COMPANION;

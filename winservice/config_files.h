@@ -30,7 +30,8 @@ constexpr const char* configFileName(LaunchKind kind) {
 // Lines as editors write them: a UTF-8 byte-order mark at the start is
 // skipped, blanks and tabs right after the "=" and at the end of a value are
 // dropped, and a value with an odd number of double quotes is left out (it
-// would swallow the rest of the command line). A missing file is silent; one
+// would swallow the rest of the command line); a quote escaped as \" is the
+// value's own and not counted. A missing file is silent; one
 // that cannot be read (locked, a folder, UTF-16) is noted and read as empty.
 
 // Appends the JVM options of dir\client.pref (the agent) or dir\server.ini

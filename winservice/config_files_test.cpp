@@ -96,6 +96,17 @@ TEST(ReadJvmOptions, TakesFilesAsEditorsWriteThem) {
       {"unmatched quote in the port", "trova.port=\"2000\n", "", "trova.port"},
       {"matched quotes pass as they are", "jvm.heap.max=\"512m\"\n", " -Xmx\"512m\" -Dtrova.logCmdPort=1952 ",
        ""},
+      // A quote after an odd number of backslashes is the value's own, as the
+      // Java VM reads its command line.
+      {"escaped quote", "jvm.heap.max=512m -Dq=\\\"\n", " -Xmx512m -Dq=\\\" -Dtrova.logCmdPort=1952 ", ""},
+      {"escaped quote inside quotes", "jvm.heap.max=\"a\\\"b\"\n", " -Xmx\"a\\\"b\" -Dtrova.logCmdPort=1952 ",
+       ""},
+      {"escaped quote and an unmatched one", "jvm.heap.max=\"a\\\"\n", " -Dtrova.logCmdPort=1952 ",
+       "jvm.heap.max"},
+      {"escaped backslash before a quote", "jvm.heap.max=a\\\\\"\n", " -Dtrova.logCmdPort=1952 ",
+       "jvm.heap.max"},
+      {"three backslashes before a quote", "jvm.heap.max=a\\\\\\\"\n",
+       " -Xmxa\\\\\\\" -Dtrova.logCmdPort=1952 ", ""},
       {"UTF-16", std::string("\xFF\xFEj\0v\0m\0.\0h\0e\0a\0p\0.\0m\0a\0x\0=\0\x31\0g\0\n\0", 30),
        " -Dtrova.logCmdPort=1952 ", "file"},
       {"UTF-16 big-endian", std::string("\xFE\xFF\0j\0v\0m\0=\0\x31\0\n", 14), " -Dtrova.logCmdPort=1952 ",
@@ -174,7 +185,8 @@ TEST(AppendJdbcJars, TakesTheFirstKeyLine) {
       {"no directory part", "db.jdbc_jar=driver.zip\n", "cp;driver.zip;rx9jcc.jar"},
       {"no key", "jvm.heap.max=1g\n", "cp"},
       {"no equals sign", "db.jdbc_jar\n", "cp"},
-      {"empty value", "db.jdbc_jar=\n", "cp"},
+      {"empty value", "db.jdbc_jar=\n", "cp;;rx9jcc.jar"},
+      {"only blanks", "db.jdbc_jar= \t \r\n", "cp;;rx9jcc.jar"},
       {"trailing backslash quoted", "db.jdbc_jar=C:\\a b\\\n", "cp;\"C:\\a b\\\\\";\"C:\\a b\\rx9jcc.jar\""},
       {"byte-order mark",
        "\xEF\xBB\xBF"
@@ -185,7 +197,7 @@ TEST(AppendJdbcJars, TakesTheFirstKeyLine) {
       {"quoted path", "db.jdbc_jar=\"C:\\Program Files\\drv\\x.zip\"\n",
        "cp;\"C:\\Program Files\\drv\\x.zip\";\"C:\\Program Files\\drv\\rx9jcc.jar\""},
       {"quote inside", "db.jdbc_jar=\"C:\\Program Files\\drv\"\\x.zip\n", "cp"},
-      {"quotes only", "db.jdbc_jar=\"\"\n", "cp"},
+      {"quotes only", "db.jdbc_jar=\"\"\n", "cp;;rx9jcc.jar"},
   };
   for (const Case& c : cases) EXPECT_EQ(jdbcEntries(c.content), c.expected) << c.name;
 }

@@ -11,11 +11,11 @@
 #include "winservice/command_quoting.h"
 #include "winservice/event_sources.h"
 #include "winservice/message_table.h"
+#include "winservice/program_file.h"
 #include "winservice/service_control.h"
 #include "winservice/service_debuglog.h"
 #include "winservice/service_messages.h"
-#include "winservice/service_preshutdown.h"
-#include "winservice/service_recovery.h"
+#include "winservice/service_settings.h"
 #include "winservice/service_state.h"
 #include "winservice/service_stop_wait.h"
 #include "winservice/service_supervision.h"
@@ -34,8 +34,8 @@ const char* lastErrorText() {
   return GetLastErrorText(hostState.errorText, sizeof hostState.errorText);
 }
 
-// The registered binary path of service, without the quotes of a path with a
-// blank; false when it cannot be read.
+// The registered binary path of service as it is written; false when it
+// cannot be read.
 bool registeredBinaryPath(SC_HANDLE service, std::string* path) {
   std::vector<std::uint64_t> buffer(SERVICE_CONFIG_SIZE / sizeof(std::uint64_t));  // aligned for the record
   auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
@@ -43,23 +43,23 @@ bool registeredBinaryPath(SC_HANDLE service, std::string* path) {
   if (!QueryServiceConfigA(service, config, SERVICE_CONFIG_SIZE, &needed) ||
       config->lpBinaryPathName == nullptr)
     return false;
-  *path = unquoted(config->lpBinaryPathName);
+  *path = config->lpBinaryPathName;
   return true;
 }
 
 // An install over a service of the same name is already done when that
-// service runs this program (an upgrade, a repeated install): the settings the
-// install makes are put in place again and the command succeeds. A service
-// registered for another program is left alone: ERROR_SERVICE_EXISTS.
+// service runs this program (an upgrade, a repeated install): the event
+// sources are put back, the other settings only where an operator left them
+// unset, and the command succeeds. A service registered for another program
+// is left alone: ERROR_SERVICE_EXISTS.
 DWORD completeExistingService(SC_HANDLE manager, const char* modulePath) {
   SC_HANDLE service = OpenServiceA(manager, hostState.serviceName.c_str(), SERVICE_ALL_ACCESS);
   if (service == nullptr) return ERROR_SERVICE_EXISTS;
   std::string path;
-  bool ours = registeredBinaryPath(service, &path) && _stricmp(path.c_str(), modulePath) == 0;
+  bool ours = registeredBinaryPath(service, &path) && isSameProgramFile(path.c_str(), modulePath);
   if (ours) {
     registerEventSources(modulePath);
-    setPreshutdownTimeout(service);
-    setRecoveryActions(service);
+    applyServiceSettings(service, false);
   }
   CloseServiceHandle(service);
   return ours ? 0 : ERROR_SERVICE_EXISTS;
@@ -76,10 +76,9 @@ DWORD createService(SC_HANDLE manager, const char* modulePath, DWORD serviceType
                 hostState.displayName, lastErrorText());
     return error == ERROR_SERVICE_EXISTS ? completeExistingService(manager, modulePath) : error;
   }
-  setPreshutdownTimeout(service);
   // Before the first event, so that Event Viewer can describe it too.
   registerEventSources(modulePath);
-  setRecoveryActions(service);
+  applyServiceSettings(service, true);
   emitMessage(MSG_LOGGED_INFO | MSG_PRINTED, "CmdInstallService", MSG_INSTALLED, hostState.displayName);
   CloseServiceHandle(service);
   return 0;
@@ -115,12 +114,6 @@ bool wantsInteractive(int argc, char** argv) {
 
 std::string serviceBinaryPath(const char* modulePath) {
   return quoteIfBlank(modulePath);
-}
-
-std::string unquoted(const char* binaryPath) {
-  std::string path = binaryPath;
-  if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
-  return path;
 }
 
 DWORD CmdInstallService(int argc, char** argv) {

@@ -9,8 +9,9 @@ namespace zaq {
 
 // Each command's result is its exit code: 0 when it did what was asked, else
 // the Windows error code of the call that failed, as sc.exe gives it.
-// Install over a service of this name that runs this program, and remove
-// without such a service, find done what was asked: 0.
+// Install over a service of this name that runs this program's file (under
+// any spelling of its path), and remove without such a service, find done
+// what was asked: 0.
 unsigned long CmdInstallService(int argc, char** argv);
 // A service that stays in SERVICE_STOP_PENDING without progress is given up
 // after a minute and still deleted: ERROR_SERVICE_REQUEST_TIMEOUT.
@@ -30,8 +31,5 @@ bool wantsInteractive(int argc, char** argv);
 // The binary path registered for the service: modulePath, in double quotes
 // when it holds a blank, so that Windows cannot take a shorter path's program.
 std::string serviceBinaryPath(const char* modulePath);
-
-// A registered binary path without the double quotes serviceBinaryPath adds.
-std::string unquoted(const char* binaryPath);
 
 }  // namespace zaq

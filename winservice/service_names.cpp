@@ -10,8 +10,7 @@ char asciiLower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// True when word (lower case) occurs in text in any letter case, as Windows
-// matches the file names these words are part of.
+// True when word (lower case) occurs in text in any letter case.
 bool containsAnyCase(const char* text, const char* word) {
   std::size_t length = std::strlen(word);
   for (; *text != '\0'; ++text) {
@@ -22,10 +21,23 @@ bool containsAnyCase(const char* text, const char* word) {
   return false;
 }
 
+// The program's own file name: what follows the last folder separator.
+const char* fileNamePart(const char* name) {
+  const char* part = name;
+  for (const char* c = name; *c != '\0'; ++c)
+    if (*c == '\\' || *c == '/') part = c + 1;
+  return part;
+}
+
 }  // namespace
 
 bool isAgentInvocation(const char* name) {
-  return containsAnyCase(name, "zaqservice") || containsAnyCase(name, "client");
+  // Installations rely on the exact words anywhere in the path (a server may
+  // live under C:\Clients\...); only the file name itself is matched in any
+  // case, as Windows finds ZAQSERVICE.EXE as readily as zaqservice.exe.
+  if (std::strstr(name, "zaqservice") != nullptr || std::strstr(name, "client") != nullptr) return true;
+  const char* file = fileNamePart(name);
+  return containsAnyCase(file, "zaqservice") || containsAnyCase(file, "client");
 }
 
 std::string instanceIdFromName(const char* name) {

@@ -7,8 +7,8 @@
 
 namespace zaq {
 
-// True when name holds "zaqservice" or "client" anywhere (directories included),
-// in any letter case.
+// True when name holds "zaqservice" or "client" anywhere (directories
+// included) as written, or in any letter case in its file name.
 bool isAgentInvocation(const char* name);
 
 // The instance ID of the base name: from its leftmost digit after the first

@@ -26,19 +26,27 @@ TEST(ServiceNames, InstanceIdComesFromTheBaseName) {
   for (const auto& c : cases) EXPECT_EQ(zaq::instanceIdFromName(c.input), c.expected) << c.input;
 }
 
-TEST(ServiceNames, AgentByNameAnywhereInThePath) {
+// The words as written anywhere in the path, folders included; in any letter
+// case only in the program's own file name.
+TEST(ServiceNames, AgentByTheWordsInThePathOrInAnyCaseInTheFileName) {
   struct Case {
     const char* name;
     bool agent;
   } cases[] = {
       {"zaqservice.exe", true},
       {"C:\\client\\svc.exe", true},
+      {"C:\\VQM\\myclient7\\vqmserver.exe", true},
+      {"C:\\zaqservice\\svc.exe", true},
       {"C:\\VQM\\server\\vqmserver.exe", false},
-      // Windows finds the same file under any letter case of its name.
       {"ZAQSERVICE.EXE", true},
       {"C:\\x\\ZaqService2.exe", true},
       {"Client.exe", true},
-      {"C:\\CLIENT\\svc.exe", true},
+      {"C:\\VQM\\MyCLIENT.exe", true},
+      {"C:/VQM/ZAQSERVICE.EXE", true},
+      {"C:\\Clients\\acme\\vqmserver.exe", false},
+      {"C:\\CLIENT\\svc.exe", false},
+      {"C:\\ZaqService\\svc.exe", false},
+      {"C:/Clients/acme/vqmserver.exe", false},
       {"zaqservic.exe", false},
       {"clien", false},
       {"C:\\VQM\\Server\\ZAQSERVER.EXE", false},

@@ -7,9 +7,9 @@
 
 namespace zaq {
 
-bool setPreshutdownTimeout(SC_HANDLE service) {
+bool setPreshutdownTimeout(SC_HANDLE service, ChangeServiceConfig2Function change) {
   SERVICE_PRESHUTDOWN_INFO info{PRESHUTDOWN_TIMEOUT_MS};
-  if (ChangeServiceConfig2A(service, SERVICE_CONFIG_PRESHUTDOWN_INFO, &info)) return true;
+  if (change(service, SERVICE_CONFIG_PRESHUTDOWN_INFO, &info)) return true;
   if (hostState.debugLogFile != nullptr) {
     char line[160];
     std::snprintf(line, sizeof line,

@@ -1,8 +1,10 @@
 // What Windows does when the service host itself fails: the service's recovery
-// settings, set by the install command.
+// settings, set by the install command (see service_settings.h for when).
 #pragma once
 
 #include <windows.h>
+
+#include "winservice/service_settings.h"
 
 namespace zaq {
 
@@ -10,10 +12,6 @@ namespace zaq {
 // the failure count starts again after a day without failures.
 constexpr DWORD RECOVERY_RESTART_DELAY_MS = 60000;
 constexpr DWORD RECOVERY_RESET_PERIOD_S = 24 * 60 * 60;
-
-// How the settings reach the Service Control Manager: ChangeServiceConfig2A,
-// or a test's stand-in that records them.
-using ChangeServiceConfig2Function = BOOL(WINAPI*)(SC_HANDLE service, DWORD infoLevel, LPVOID info);
 
 // Sets the failure actions above and the flag that counts a stop with a
 // non-zero Win32 exit code as a failure. The handle needs SERVICE_CHANGE_CONFIG

@@ -117,6 +117,47 @@ TEST(ServiceCatalog, TranslationsKeepEveryMessageAndFitTheirCodePage) {
   zeltest::setVariable("ZELDIR", nullptr);
 }
 
+// Windows' own words, as its Services console and its messages say them in
+// each language: no message uses the word Windows does not, and the word it
+// does use appears.
+TEST(ServiceCatalog, TranslationsUseWindowsOwnWords) {
+  struct Term {
+    const char* lang;
+    const char* avoided;
+    const char* windows;
+  } terms[] = {
+      {"de", "gestoppt", "beendet"},
+      {"de", "ausgelassen", "ignoriert"},
+      {"de", "zur Fehlersuche", "zum Debuggen"},
+      {"de", "als Windows-Dienst entfernt", "aus den Windows-Diensten entfernt"},
+      {"de", ": Ihr Wert", ": Der Wert"},
+      {"ja", "ディレクトリー", "ディレクトリ"},
+      {"ja", "プロパティー", "プロパティ"},
+      {"ja", "エラー・コード", "エラー コード"},
+      {"ja", "コンソール・アプリケーション", "コンソール アプリケーション"},
+      {"ja", "除外されます", "無視されます"},
+      {"ja", "オプション %s (%s)", "オプション %s (ファイル %s)"},
+      {"pt_BR", "console para depuração", "aplicativo de console"},
+      {"pt_BR", "aspas sem fechamento", "aspas não fechadas"},
+      {"fr", "application console de débogage", "en tant qu'application console, à des fins de débogage"},
+      {"zh_CN", "进入工作目录", "访问工作目录"},
+  };
+  std::map<int, std::string> english = englishTexts();
+  ASSERT_FALSE(english.empty());
+  for (const Term& term : terms) {
+    SCOPED_TRACE(std::string(term.lang) + ": " + term.windows);
+    zel::Catalog* catalog = reinterpret_cast<zel::Catalog*>(openForLanguage(term.lang));
+    ASSERT_NE(catalog, nullptr);
+    bool used = false;
+    for (const auto& [number, englishText] : english) {
+      std::string text = zel::catgetsConverted(catalog, 2, number, "absent", zel::utf8Converter());
+      EXPECT_EQ(text.find(term.avoided), std::string::npos) << number << ": " << text;
+      used = used || text.find(term.windows) != std::string::npos;
+    }
+    EXPECT_TRUE(used);
+  }
+}
+
 // The texts as an operator sees them: converted into the Windows code page.
 TEST(ServiceCatalog, TextsComeOutInTheCodePageOfTheProcess) {
   std::string zelDir = (fs::path(ZAQ_DATA_DIR) / "codesets").string();
