@@ -4,10 +4,37 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace zaq {
 
 namespace {
+
+// One write through a handle opened for appending only: Windows puts each such
+// write whole at the file's end, so records that threads or processes write at
+// the same moment never overwrite each other. The bytes are those of the C
+// library's text mode: each line end as CR LF.
+void appendRecord(const char* logFile, const char* record) {
+  HANDLE file = logFile == nullptr ? INVALID_HANDLE_VALUE
+                                   : CreateFileA(logFile, FILE_APPEND_DATA,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    std::printf("Failure opening log file: %s.\n", logFile != nullptr ? logFile : "");
+    return;
+  }
+  std::string text;
+  text.reserve(std::strlen(record) + 8);
+  for (const char* c = record; *c != '\0'; ++c) {
+    if (*c == '\n') text += '\r';
+    text += *c;
+  }
+  DWORD written = 0;
+  if (!WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+      written != text.size())
+    std::printf("Failure logging  message: %s.\n", record);
+  CloseHandle(file);
+}
 
 void reportEvent(const char* sourceName, WORD type, const char* record) {
   HANDLE source = RegisterEventSourceA(nullptr, sourceName);
@@ -52,15 +79,7 @@ void writeLogRecord(const char* logFile, const char* sourceFile, int line, const
   char record[LOG_RECORD_SIZE];
   formatLogRecord(record, sizeof record, sourceName, stamp, sourceFile, line, function, message);
 
-  std::FILE* file = logFile != nullptr ? std::fopen(logFile, "a") : nullptr;
-  if (file != nullptr) {
-    std::size_t length = std::strlen(record);
-    if (std::fwrite(record, 1, length, file) != length)
-      std::printf("Failure logging  message: %s.\n", record);
-    std::fclose(file);
-  } else {
-    std::printf("Failure opening log file: %s.\n", logFile != nullptr ? logFile : "");
-  }
+  appendRecord(logFile, record);
 
   if (severity == LOG_ERROR)
     reportEvent(sourceName, EVENTLOG_ERROR_TYPE, record);
