@@ -10,30 +10,40 @@ namespace zaq {
 
 namespace {
 
-// One write through a handle opened for appending only: Windows puts each such
-// write whole at the file's end, so records that threads or processes write at
-// the same moment never overwrite each other. The bytes are those of the C
-// library's text mode: each line end as CR LF.
-void appendRecord(const char* logFile, const char* record) {
-  HANDLE file = logFile == nullptr ? INVALID_HANDLE_VALUE
-                                   : CreateFileA(logFile, FILE_APPEND_DATA,
-                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    std::printf("Failure opening log file: %s.\n", logFile != nullptr ? logFile : "");
-    return;
-  }
+// The host's threads write records at the same moment: one at a time. The
+// handle appends only, which Windows also makes atomic against other processes
+// (the remove command's records beside the service's); Wine does not.
+SRWLOCK appendGuard = SRWLOCK_INIT;
+
+// The record in the C library's text mode: each line end as CR LF.
+std::string asText(const char* record) {
   std::string text;
   text.reserve(std::strlen(record) + 8);
   for (const char* c = record; *c != '\0'; ++c) {
     if (*c == '\n') text += '\r';
     text += *c;
   }
+  return text;
+}
+
+// One write of the whole record at the file's end.
+void appendRecord(const char* logFile, const char* record) {
+  std::string text = asText(record);
+  AcquireSRWLockExclusive(&appendGuard);
+  HANDLE file = logFile == nullptr ? INVALID_HANDLE_VALUE
+                                   : CreateFileA(logFile, FILE_APPEND_DATA,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   DWORD written = 0;
-  if (!WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
-      written != text.size())
+  bool opened = file != INVALID_HANDLE_VALUE;
+  bool whole = opened && WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+               written == text.size();
+  if (opened) CloseHandle(file);
+  ReleaseSRWLockExclusive(&appendGuard);
+  if (!opened)
+    std::printf("Failure opening log file: %s.\n", logFile != nullptr ? logFile : "");
+  else if (!whole)
     std::printf("Failure logging  message: %s.\n", record);
-  CloseHandle(file);
 }
 
 void reportEvent(const char* sourceName, WORD type, const char* record) {
