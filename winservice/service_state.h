@@ -62,8 +62,10 @@ extern ServiceHostState hostState;
 // makes for console control events (logoffHandler, ControlHandler); and the
 // reader of the child's output, which the service thread feeds.
 // - hostState is filled by the main thread before any other thread exists and
-//   only read afterwards, except serviceStatus (below), childProcess (the
-//   service thread's) and the command buffers (the main thread's).
+//   only read afterwards, except serviceStatus (below); statusHandle and
+//   eventSource, set by the service thread before its first report;
+//   childProcess, the service thread's alone; and the command buffers, the
+//   main thread's.
 // - A stop is asked for by a handler, which returns at once, and carried out
 //   by the service thread alone: the grace, the kill, the clean-up, the last
 //   words and the final SERVICE_STOPPED.
@@ -111,5 +113,11 @@ extern ServiceHostSync hostSync;
 //   its interlocked idle flag; pipeCounter, which names each run's pipe, is
 //   taken by interlocked increment on the service thread; writeOutput, the
 //   readers' file writer, is set only by tests before any run starts.
+// - catalogGuard (utils_catalog.cpp): every catalog lookup of the host's
+//   threads is made under it, one at a time.
+// - appendGuard (vqm_logging.cpp): every log record is written under it.
+// - sendStatus (service_status.cpp) and seam (service_supervision.cpp): what
+//   sends the status and where a test acts; set only by tests, while no
+//   service runs.
 
 }  // namespace zaq
