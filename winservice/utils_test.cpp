@@ -139,24 +139,6 @@ std::vector<zeltest::TestMessage> numberedTexts(int catalog, int count) {
   return messages;
 }
 
-// Runs lookup(thread) on several threads let go at the same moment; returns
-// the sum of what lookup returned.
-template <typename Lookup>
-int lookUpAtOnce(int threads, Lookup lookup) {
-  std::atomic<int> ready{0};
-  std::atomic<int> wrong{0};
-  std::vector<std::thread> lookers;
-  for (int t = 0; t < threads; ++t) {
-    lookers.emplace_back([&, t] {
-      ++ready;
-      while (ready < threads) Sleep(0);
-      wrong += lookup(t);
-    });
-  }
-  for (std::thread& looker : lookers) looker.join();
-  return wrong;
-}
-
 // The service thread, the requester of a stop and the console handlers look
 // messages up at the same moment: one lookup at a time, so that a set is
 // loaded by one thread while the others wait. Here a load is held in the
@@ -199,33 +181,6 @@ TEST(CatalogMessage, ALookupWaitsWhileAnotherThreadLoadsASet) {
   looker.join();
   EXPECT_EQ(loaded, numberedTexts(2, 7).back().text);
   EXPECT_EQ(looked, numberedTexts(1, 2).back().text);
-}
-
-// A set that could not be read stays unloaded and is loaded again on the next
-// lookup, whichever thread makes it: here its texts are missing from the file
-// at first, then back.
-TEST(CatalogMessage, ASetThatFailedToLoadIsLoadedOnALaterLookup) {
-  std::string path = (zeltest::scratchDir() / "later.cat").string();
-  std::string image = zeltest::buildCatalog({{2, numberedTexts(1, 50)}});
-  zaq_test::writeFile(path, image);
-  zel::CatalogHandle handle = zel::catopen(path.c_str(), 0);
-  ASSERT_NE(handle, zel::CAT_INVALID_HANDLE);
-  zaq_test::writeFile(path, image.substr(0, image.size() / 2));
-  int wrong = lookUpAtOnce(4, [&](int) {
-    int misses = 0;
-    for (int m = 1; m <= 50; m += 7)
-      misses += std::string(zaq::getCatalogMessage(handle, 2, m, "default")) != "default";
-    return misses;
-  });
-  EXPECT_EQ(wrong, 0);
-  zaq_test::writeFile(path, image);
-  wrong = lookUpAtOnce(4, [&](int) {
-    int misses = 0;
-    for (int m = 1; m <= 50; m += 7)
-      misses += numberedTexts(1, m).back().text != zaq::getCatalogMessage(handle, 2, m, "default");
-    return misses;
-  });
-  EXPECT_EQ(wrong, 0);
 }
 
 }  // namespace
