@@ -185,6 +185,9 @@ DWORD CmdDebugService(int argc, char** argv) {
   SetConsoleCtrlHandler(ControlHandler, TRUE);
   emitMessage(MSG_PRINTED, "CmdDebugService", MSG_DEBUG_SETTINGS, hostState.workingDirectory,
               hostState.javaCommand.c_str());
+  // Added last, so asked first: it also takes the close, logoff and shutdown
+  // events, which ControlHandler passes on.
+  SetConsoleCtrlHandler(logoffHandler, TRUE);
   DWORD result = ServiceStart(argc, argv, hostState.workingDirectory, hostState.javaCommand.c_str());
   traceRecord("CmdDebugService", "EXIT");
   return result;

@@ -2,22 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/files.h"
 #include "tests/support/windows_files.h"
 #include "winservice/service_state.h"
+#include "winservice/service_stop.h"
 
 namespace {
 
 using zaq::hostState;
 
-// The handlers run without a child and without a status handle; what they did
-// shows in the stop flag, the debug log and the status record.
+// The handlers run without a supervision and without a status handle; what
+// they asked for shows in the stop flag and event, the "shutdown" file, the
+// debug log and the status record.
 class ControlHandlers : public ::testing::Test {
- protected:
+ public:
   std::string dir = zaq_test::buildPath("winservice_control");
   std::string startDir;
   std::string logPath = dir + "\\service.log";
@@ -31,32 +35,71 @@ class ControlHandlers : public ::testing::Test {
     if (hostState.debugLogFile != nullptr) std::fclose(hostState.debugLogFile);
     SetCurrentDirectoryA(startDir.c_str());
     hostState = zaq::ServiceHostState{};
+    zaq::resetStopRequests();
     zaq_test::removeTree(dir);
   }
   // A fresh debug log, a running service that no stop has reached.
   void reset() {
     if (hostState.debugLogFile != nullptr) std::fclose(hostState.debugLogFile);
     DeleteFileA(logPath.c_str());
+    DeleteFileA(hostState.shutdownFilePath.c_str());
     // Binary, so that the lines read back end in "\n" as written.
     hostState.debugLogFile = std::fopen(logPath.c_str(), "ab");
-    hostState.stopRequested = 0;
-    hostState.stopBegun = 0;
+    zaq::resetStopRequests();
     hostState.serviceStatus.dwCurrentState = SERVICE_RUNNING;
+    hostState.serviceStatus.dwCheckPoint = 0;
   }
   std::string debugLog() const { return zaq_test::readFile(logPath); }
+  // What a request leaves when it asked (or, with asked false, when nothing
+  // was asked), with the handler's own line first.
+  void expectAsked(bool asked, const char* line) {
+    std::string log = debugLog();
+    EXPECT_EQ(zaq::stopRequested(), asked);
+    EXPECT_EQ(WaitForSingleObject(zaq::hostSync.stopEvent, 0), asked ? WAIT_OBJECT_0 : WAIT_TIMEOUT);
+    EXPECT_EQ(zaq_test::exists(hostState.shutdownFilePath), asked);
+    EXPECT_EQ(hostState.serviceStatus.dwCurrentState,
+              static_cast<DWORD>(asked ? SERVICE_STOP_PENDING : SERVICE_RUNNING));
+    // Only the service thread ends the stop.
+    EXPECT_EQ(log.find("Application is stopped."), std::string::npos) << log;
+    EXPECT_EQ(log.find("SERVICE_STOPPED"), std::string::npos) << log;
+    if (!asked && line == nullptr) {
+      EXPECT_EQ(log, "");
+    } else if (!asked) {
+      // The line and nothing else.
+      ASSERT_GT(log.size(), 0u);
+      EXPECT_EQ(log.substr(log.find(']')), std::string("] ") + line + "\n");
+    } else {
+      std::size_t at = 0;
+      for (std::string expected : {std::string(line), std::string("STATE TRANSITION -> SERVICE_STOP_PENDING"),
+                                   std::string("Creating shutdown file.")}) {
+        at = log.find("] " + expected + "\n", at);
+        ASSERT_NE(at, std::string::npos) << "missing or out of order: " << expected << "\n" << log;
+      }
+    }
+  }
 };
 
-std::size_t countOf(const std::string& text, const std::string& token) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(token); at != std::string::npos; at = text.find(token, at + 1)) ++count;
-  return count;
-}
-
-void expectInOrder(const std::string& text, const std::vector<std::string>& lines) {
-  std::size_t at = 0;
-  for (const std::string& line : lines) {
-    at = text.find(line, at);
-    ASSERT_NE(at, std::string::npos) << "missing or out of order: " << line << "\n" << text;
+// A stop, a system shutdown and its preshutdown notice ask for the stop and
+// return at once; an interrogation only leaves its debug-log line, and other
+// controls are not implemented.
+TEST_F(ControlHandlers, ServiceControlAsksOnStopShutdownAndPreshutdownAndOnlyNotesAnInterrogation) {
+  struct Case {
+    DWORD control;
+    const char* line;
+    bool stops;
+    DWORD result;
+  } cases[] = {
+      {SERVICE_CONTROL_STOP, "SERVICE EVENT:  Stop requested", true, NO_ERROR},
+      {SERVICE_CONTROL_SHUTDOWN, "SERVICE EVENT:  Stop requested via System Shutdown", true, NO_ERROR},
+      {SERVICE_CONTROL_PRESHUTDOWN, "SERVICE EVENT:  Stop requested via Preshutdown", true, NO_ERROR},
+      {SERVICE_CONTROL_INTERROGATE, "SERVICE EVENT:  Control Interrogation", false, NO_ERROR},
+      {SERVICE_CONTROL_PAUSE, nullptr, false, ERROR_CALL_NOT_IMPLEMENTED},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.control);
+    reset();
+    EXPECT_EQ(zaq::ServiceControl(c.control, 0, nullptr, nullptr), c.result);
+    expectAsked(c.stops, c.line);
   }
 }
 
@@ -66,23 +109,25 @@ struct ConsoleCase {
   const char* line;  // null: passed on, no stop
 };
 
-void expectConsoleCase(BOOL(WINAPI* handler)(DWORD), const ConsoleCase& c, const std::string& logPath) {
+// A console handler that asks for the stop returns at once after Ctrl+C and
+// Ctrl+Break; after the events that let the system end the process as soon
+// as it returns, only once the service has made its final report.
+void expectConsoleCase(BOOL(WINAPI* handler)(DWORD), const ConsoleCase& c, ControlHandlers* test) {
   SCOPED_TRACE("debugMode " + std::to_string(c.debugMode) + ", event " + std::to_string(c.type));
   hostState.debugMode = c.debugMode;
-  EXPECT_EQ(handler(c.type) != FALSE, c.line != nullptr);
-  std::string log = zaq_test::readFile(logPath);
-  if (c.line != nullptr) {
-    // The handler returned with the stop over.
-    EXPECT_EQ(hostState.stopRequested, 1);
-    EXPECT_EQ(hostState.serviceStatus.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
-    EXPECT_NE(log.find("] Application is stopped.\n"), std::string::npos) << log;
-    EXPECT_NE(log.find(std::string("] ") + c.line + "\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("] Creating shutdown file.\n"), std::string::npos) << log;
-  } else {
-    EXPECT_EQ(hostState.stopRequested, 0);
-    EXPECT_EQ(hostState.serviceStatus.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
-    EXPECT_EQ(log, "");
-  }
+  bool waits = c.line != nullptr && c.type != CTRL_C_EVENT && c.type != CTRL_BREAK_EVENT;
+  std::atomic<bool> returned{false};
+  BOOL result = FALSE;
+  std::thread console([&] {
+    result = handler(c.type);
+    returned = true;
+  });
+  for (int i = 0; i < 50 && !returned; ++i) Sleep(10);
+  EXPECT_EQ(returned.load(), !waits);
+  zaq::announceServiceEnd();  // the service's final report
+  console.join();
+  EXPECT_EQ(result != FALSE, c.line != nullptr);
+  test->expectAsked(c.line != nullptr, c.line);
 }
 
 TEST_F(ControlHandlers, LogoffHandlerStopsOnlyOnShutdownUnlessDebugging) {
@@ -102,7 +147,7 @@ TEST_F(ControlHandlers, LogoffHandlerStopsOnlyOnShutdownUnlessDebugging) {
   };
   for (const ConsoleCase& c : cases) {
     reset();
-    expectConsoleCase(zaq::logoffHandler, c, logPath);
+    expectConsoleCase(zaq::logoffHandler, c, this);
   }
 }
 
@@ -116,68 +161,43 @@ TEST_F(ControlHandlers, ControlHandlerStopsOnCtrlCAndCtrlBreakOnly) {
   };
   for (const ConsoleCase& c : cases) {
     reset();
-    expectConsoleCase(zaq::ControlHandler, c, logPath);
+    expectConsoleCase(zaq::ControlHandler, c, this);
   }
 }
 
-// A stop, a system shutdown and its preshutdown notice set the stop in motion;
-// an interrogation only leaves its debug-log line, and other controls are not
-// implemented.
-TEST_F(ControlHandlers, ServiceControlStopsOnStopShutdownAndPreshutdownAndOnlyNotesAnInterrogation) {
-  struct Case {
-    DWORD control;
-    const char* line;
-    bool stops;
-    DWORD result;
-  } cases[] = {
-      {SERVICE_CONTROL_STOP, "SERVICE EVENT:  Stop requested", true, NO_ERROR},
-      {SERVICE_CONTROL_SHUTDOWN, "SERVICE EVENT:  Stop requested via System Shutdown", true, NO_ERROR},
-      {SERVICE_CONTROL_PRESHUTDOWN, "SERVICE EVENT:  Stop requested via Preshutdown", true, NO_ERROR},
-      {SERVICE_CONTROL_INTERROGATE, "SERVICE EVENT:  Control Interrogation", false, NO_ERROR},
-      {SERVICE_CONTROL_PAUSE, nullptr, false, ERROR_CALL_NOT_IMPLEMENTED},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.control);
-    reset();
-    EXPECT_EQ(zaq::ServiceControl(c.control, 0, nullptr, nullptr), c.result);
-    zaq::endStops();  // waits for the stop thread, when there is one
-    std::string log = debugLog();
-    EXPECT_EQ(hostState.stopRequested, c.stops ? 1 : 0);
-    EXPECT_EQ(hostState.serviceStatus.dwCurrentState,
-              static_cast<DWORD>(c.stops ? SERVICE_STOPPED : SERVICE_RUNNING));
-    if (c.line == nullptr) {
-      EXPECT_EQ(log, "");
-    } else if (c.stops) {
-      expectInOrder(log, {std::string("] ") + c.line + "\n", "] STATE TRANSITION -> SERVICE_STOP_PENDING\n",
-                          "] Creating shutdown file.\n", "] Application is stopped.\n",
-                          "] STATE TRANSITION -> SERVICE_STOPPED\n"});
-    } else {
-      // The line and nothing else: no state transition was reported.
-      ASSERT_GT(log.size(), 0u);
-      EXPECT_EQ(log.substr(log.find(']')), std::string("] ") + c.line + "\n");
-    }
-  }
+std::size_t countOf(const std::string& text, const std::string& token) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(token); at != std::string::npos; at = text.find(token, at + 1)) ++count;
+  return count;
 }
 
-// A second stop request, from the manager or the console, while the stop runs
-// joins it: the sequence runs once.
-TEST_F(ControlHandlers, TheStopSequenceRunsOnceWhoeverAsks) {
+// Requests from the manager and the console at the same moment ask once; a
+// request after the supervision has ended asks for nothing: no file is left
+// behind and no state follows the service's end.
+TEST_F(ControlHandlers, TheStopIsAskedForOnceAndNotAfterTheSupervisionsEnd) {
   reset();
   hostState.debugMode = 1;
-  EXPECT_EQ(zaq::ServiceControl(SERVICE_CONTROL_STOP, 0, nullptr, nullptr), static_cast<DWORD>(NO_ERROR));
-  EXPECT_EQ(zaq::ServiceControl(SERVICE_CONTROL_PRESHUTDOWN, 0, nullptr, nullptr),
-            static_cast<DWORD>(NO_ERROR));
-  EXPECT_TRUE(zaq::logoffHandler(CTRL_C_EVENT));
-  zaq::endStops();
+  std::vector<std::thread> requesters;
+  for (int i = 0; i < 4; ++i) {
+    requesters.emplace_back([] { zaq::ServiceControl(SERVICE_CONTROL_STOP, 0, nullptr, nullptr); });
+    requesters.emplace_back([] { zaq::logoffHandler(CTRL_C_EVENT); });
+  }
+  for (std::thread& requester : requesters) requester.join();
   std::string log = debugLog();
   EXPECT_EQ(countOf(log, "] Creating shutdown file.\n"), 1u) << log;
-  EXPECT_EQ(countOf(log, "] Application is stopped.\n"), 1u) << log;
-  // After the supervision's end no stop begins.
+  EXPECT_EQ(countOf(log, "] STATE TRANSITION -> SERVICE_STOP_PENDING\n"), 1u) << log;
+  EXPECT_EQ(hostState.serviceStatus.dwCheckPoint, 1u);
+  EXPECT_TRUE(zaq::endStopRequests());  // returns: the request was complete
+
   reset();
-  zaq::endStops();
-  zaq::ServiceControl(SERVICE_CONTROL_STOP, 0, nullptr, nullptr);
-  EXPECT_TRUE(zaq::logoffHandler(CTRL_SHUTDOWN_EVENT));
-  EXPECT_EQ(debugLog().find("Creating shutdown file."), std::string::npos) << debugLog();
+  EXPECT_FALSE(zaq::endStopRequests());
+  EXPECT_EQ(zaq::ServiceControl(SERVICE_CONTROL_STOP, 0, nullptr, nullptr), static_cast<DWORD>(NO_ERROR));
+  EXPECT_TRUE(zaq::logoffHandler(CTRL_C_EVENT));
+  EXPECT_FALSE(zaq_test::exists(hostState.shutdownFilePath));
+  EXPECT_EQ(hostState.serviceStatus.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+  log = debugLog();
+  EXPECT_EQ(log.find("Creating shutdown file."), std::string::npos) << log;
+  EXPECT_EQ(log.find("SERVICE_STOP_PENDING"), std::string::npos) << log;
 }
 
 }  // namespace

@@ -3,16 +3,16 @@
 #include <direct.h>
 #include <windows.h>
 
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "winservice/log_format.h"
 #include "winservice/message_table.h"
 #include "winservice/service_commands.h"
-#include "winservice/service_control.h"
 #include "winservice/service_debuglog.h"
 #include "winservice/service_identity.h"
+#include "winservice/service_main.h"
 #include "winservice/service_messages.h"
 #include "winservice/service_state.h"
 #include "winservice/utils.h"
@@ -21,11 +21,6 @@
 namespace zaq {
 
 namespace {
-
-// How long main lets the service thread finish after the dispatcher returned:
-// one poll of the child watch and its closing messages. A thread still in the
-// restart pause is not waited for.
-constexpr DWORD SERVICE_WIND_DOWN_MS = 2000;
 
 constexpr char BANNER_RULE[] = "############################################";
 
@@ -39,7 +34,13 @@ void debugBanner(const char* middle) {
 [[noreturn]] void finish(const char* programName, bool halted, int exitCode) {
   traceRecord("main", "EXIT", programName);
   if (halted) debugBanner("##           ZAQSERVICE HALTED            ##");
-  std::exit(exitCode);  // NOLINT(concurrency-mt-unsafe): the host's one exit, after its wind-down
+  // The service thread's last act was its final report, and the reader of the
+  // child's output may still be writing: the process ends with every thread
+  // stopped where it stands and nothing torn down under it (no static
+  // destructors, no closing of streams another thread may use). Each log
+  // record and debug line is on disk already; standard output is flushed here.
+  std::fflush(nullptr);
+  ExitProcess(static_cast<UINT>(exitCode));
 }
 
 // Hands the main thread to the service dispatcher; returns when the service
@@ -121,7 +122,6 @@ void serviceHostMain(int argc, char** argv) {
     emitMessageAs(programName, MSG_LOGGED_ERROR, "main", MSG_DISPATCHER_FAILED);
     finish(programName, true, 1);
   }
-  waitForServiceMainEnd(SERVICE_WIND_DOWN_MS);
   finish(programName, true, 0);
 }
 

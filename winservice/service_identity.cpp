@@ -8,7 +8,6 @@
 #include "winservice/service_messages.h"
 #include "winservice/service_names.h"
 #include "winservice/service_state.h"
-#include "winservice/service_supervision.h"
 #include "winservice/utils.h"
 
 namespace zaq {

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -20,6 +21,12 @@ constexpr std::size_t DISPLAY_NAME_SIZE = 512;
 constexpr std::size_t WORKING_DIRECTORY_SIZE = 1024;
 constexpr std::size_t MESSAGE_TEXT_SIZE = 4096;
 constexpr std::size_t ERROR_TEXT_SIZE = 256;
+
+// The file whose appearance in the working directory asks the application to end.
+constexpr char SHUTDOWN_FILE[] = "shutdown";
+
+// A manual-reset event, not set; null with *error set when it cannot be made.
+HANDLE makeEvent(DWORD* error);
 
 struct ServiceHostState {
   zel::CatalogHandle messageCatalog = 0;  // catopen's handle for "winServCMessages"; -1: none
@@ -37,22 +44,11 @@ struct ServiceHostState {
   std::string messageLogPath;  // always set by main
   std::FILE* debugLogFile = nullptr;
   int debugMode = 0;
-  // Set to 1 by the stop under hostSync.childGuard, and by the service thread
-  // when the application cannot be started; cleared by armStop under
-  // hostSync.stopGuard; read by the service thread without a guard.
-  volatile LONG stopRequested = 0;
-  // The stop sequence was set in motion, or the supervision has ended; under
-  // hostSync.stopGuard.
-  volatile LONG stopBegun = 0;
   SERVICE_STATUS serviceStatus = {};  // under hostSync.statusGuard while the service runs
   SERVICE_STATUS_HANDLE statusHandle = nullptr;
   HANDLE eventSource = nullptr;
-  // Made by the service thread as the supervision starts; set by the stop, and
-  // set and closed by the service thread as the supervision ends, under
-  // hostSync.childGuard.
-  HANDLE stopEvent = nullptr;
-  // Written by the service thread under hostSync.childGuard; other threads
-  // read it only under the guard.
+  // The running Java child: the service thread's alone, from its creation to
+  // the closing of its handles.
   PROCESS_INFORMATION childProcess = {};
   char messageText[MESSAGE_TEXT_SIZE] = {};
   char errorText[ERROR_TEXT_SIZE] = {};
@@ -60,52 +56,47 @@ struct ServiceHostState {
 
 extern ServiceHostState hostState;
 
-// The host's threads: the main thread (start-up, then the dispatcher, which
-// runs ServiceControl); the service thread (ServiceMain and the supervision,
-// which runs on the main thread in the debug command); the stop thread
-// (finishStop, started by the first beginStop); the threads the system makes
-// for console control events (logoffHandler, ControlHandler); and the reader
-// of the child's output. What they meet on besides hostState: the guards and
-// events of the stop and the status, and the values only a guard's holder
-// touches. Not reset with hostState: the guards and events live as long as
-// the process.
+// Who owns what. The threads: the main thread (start-up, then the dispatcher,
+// which runs ServiceControl); the service thread (ServiceMain and the
+// supervision; the main thread in the debug command); the threads the system
+// makes for console control events (logoffHandler, ControlHandler); and the
+// reader of the child's output, which the service thread feeds.
+// - hostState is filled by the main thread before any other thread exists and
+//   only read afterwards, except serviceStatus (below); statusHandle and
+//   eventSource, set by the service thread before its first report;
+//   childProcess, the service thread's alone; and the command buffers, the
+//   main thread's.
+// - A stop is asked for by a handler, which returns at once, and carried out
+//   by the service thread alone: the grace, the kill, the clean-up, the last
+//   words and the final SERVICE_STOPPED.
+// Not reset with hostState: these live as long as the process.
 struct ServiceHostSync {
-  // Guards hostState.serviceStatus and acceptedControls. Reports come from the
-  // service thread, the thread that asked for the stop (its first report) and
-  // the stop thread; each is stored and sent under it, so that they reach the
-  // manager in the order their states were stored and none follows
-  // SERVICE_STOPPED. They follow one another anyway: the stop's first report
-  // is made before its thread exists, and the supervision's last one after
-  // that thread has ended.
+  // Guards hostState.serviceStatus and acceptedControls: each report is stored
+  // and sent under it, so that reports reach the manager in the order their
+  // states were stored and none follows SERVICE_STOPPED. The requester of a
+  // stop reports STOP_PENDING once; the service thread reports the rest.
   SRWLOCK statusGuard = SRWLOCK_INIT;
   // The controls a running service accepts. The preshutdown notice (a system
   // shutdown notice that comes early and waits while the stop reports
   // progress) is dropped, under statusGuard, by whichever thread's report the
   // system refused (before Windows Vista).
   DWORD acceptedControls = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_PRESHUTDOWN;
-  // Guards hostState.stopBegun (armStop and endStops on the service thread,
-  // beginStop on the thread that asks for the stop) and the reset of stopEnded.
-  SRWLOCK stopGuard = SRWLOCK_INIT;
-  // Manual reset. Reset by the first beginStop under stopGuard; set by the stop
-  // thread when the stop has ended, or by endStops when the supervision ended
-  // without one. Console-control threads and endStops wait on it.
-  HANDLE stopEnded = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  // Set by the service thread when ServiceMain returns; the main thread waits
-  // on it after the dispatcher has returned.
-  HANDLE serviceMainEnded = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  // Guards hostState.childProcess between the service thread, which alone
-  // creates and closes the child's handles, and a stopping thread, which works
-  // on duplicates taken under the guard: a handle value closed by one thread
-  // may be reused by the system, so the other must never use it afterwards.
-  // Also guards childKilled, the stop's setting of hostState.stopRequested with
-  // hostState.stopEvent, and the service thread's closing of that event, so
-  // that the child's creation and a stop each see the other.
-  SRWLOCK childGuard = SRWLOCK_INIT;
-  // Set under childGuard when a termination request of the host reached the
-  // running child, by whichever thread made it (stop thread, or the service
-  // thread after the application's own shutdown file); cleared by the service
-  // thread before each child.
-  bool childKilled = false;
+  // Set by the first requester of a stop (an exchange: later ones see it set
+  // and leave); read by the service thread.
+  std::atomic<bool> stopRequested{false};
+  // Set by the service thread as its supervision ends; a requester that finds
+  // it set asks for nothing more. Each of the two flags is written before the
+  // other is read, so at least one side sees the other.
+  std::atomic<bool> supervisionEnded{false};
+  // CreateEventA's error when an event below could not be made, else 0.
+  DWORD eventsError = 0;
+  // Manual reset, never reset while the process runs: set by the requester
+  // once it has asked (message 5, STOP_PENDING, the "shutdown" file). The
+  // service thread waits on it with the child and the working directory.
+  HANDLE stopEvent = makeEvent(&eventsError);
+  // Manual reset: set after the service's final report. Console handlers for
+  // events after which the system ends the process wait on it.
+  HANDLE serviceEnded = makeEvent(&eventsError);
 };
 
 extern ServiceHostSync hostSync;
@@ -122,5 +113,11 @@ extern ServiceHostSync hostSync;
 //   its interlocked idle flag; pipeCounter, which names each run's pipe, is
 //   taken by interlocked increment on the service thread; writeOutput, the
 //   readers' file writer, is set only by tests before any run starts.
+// - catalogGuard (utils_catalog.cpp): every catalog lookup of the host's
+//   threads is made under it, one at a time.
+// - appendGuard (vqm_logging.cpp): every log record is written under it.
+// - sendStatus (service_status.cpp) and seam (service_supervision.cpp): what
+//   sends the status and where a test acts; set only by tests, while no
+//   service runs.
 
 }  // namespace zaq

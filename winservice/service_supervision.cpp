@@ -8,11 +8,12 @@
 #include "winservice/child_output.h"
 #include "winservice/java_command.h"
 #include "winservice/message_table.h"
-#include "winservice/service_control.h"
 #include "winservice/service_debuglog.h"
 #include "winservice/service_identity.h"
 #include "winservice/service_messages.h"
 #include "winservice/service_state.h"
+#include "winservice/service_status.h"
+#include "winservice/service_stop.h"
 
 namespace zaq {
 
@@ -22,8 +23,14 @@ constexpr char LOCK_FILE[] = "lock";
 // No window, its own process group, idle priority.
 constexpr DWORD CHILD_CREATION_FLAGS = CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP | IDLE_PRIORITY_CLASS;
 
+SupervisionSeam seam = nullptr;
+
 void debugLine(const char* text) {
   if (hostState.debugLogFile != nullptr) debugLog(text);
+}
+
+void reach(SupervisionStep step) {
+  if (seam != nullptr) seam(step);
 }
 
 void deleteChildFiles() {
@@ -94,6 +101,7 @@ bool containAndResume(const PROCESS_INFORMATION& child) {
                   GetLastError());
     debugLine(line);
   }
+  reach(STEP_CREATED);
   if (ResumeThread(child.hThread) != static_cast<DWORD>(-1)) return true;
   DWORD error = GetLastError();
   TerminateProcess(child.hProcess, KILLED_EXIT_CODE);
@@ -103,11 +111,11 @@ bool containAndResume(const PROCESS_INFORMATION& child) {
   return false;
 }
 
-// Creates the child into hostState.childProcess unless a stop was asked for,
-// all under the guard: a stop either comes first, and no child is created, or
-// finds the child published, in its job and running. false with *stopFirst
-// when the stop came first, without it when the creation failed (GetLastError
-// tells why).
+// Creates the child into hostState.childProcess unless a stop was asked for.
+// The files go first: a stop asked for after the look at its flag makes its
+// "shutdown" file after their removal, for the new child to see. false with
+// *stopFirst when the stop came first, without it when the creation failed
+// (GetLastError tells why).
 bool createChild(const char* command, bool* stopFirst) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -116,11 +124,10 @@ bool createChild(const char* command, bool* stopFirst) {
   // CreateProcessA may write into the command line: give it a copy.
   std::string commandLine = command;
   ChildStartup capture = beginChildOutput(&startup);
-  AcquireSRWLockExclusive(&hostSync.childGuard);
-  *stopFirst = hostState.stopRequested != 0;
+  deleteChildFiles();
+  *stopFirst = stopRequested();
   bool created = false;
   if (!*stopFirst) {
-    deleteChildFiles();
     debugLine("Creating application process.");
     // Windows refuses a longer line with an error that varies (206, or 87
     // under Wine): message 19 gives the one that says why.
@@ -135,57 +142,15 @@ bool createChild(const char* command, bool* stopFirst) {
     if (!created) hostState.childProcess = PROCESS_INFORMATION{};
   }
   DWORD error = GetLastError();
-  ReleaseSRWLockExclusive(&hostSync.childGuard);
   childOutputCreated(created);
   SetLastError(error);
   return created;
 }
 
 void closeChild() {
-  AcquireSRWLockExclusive(&hostSync.childGuard);
   CloseHandle(hostState.childProcess.hProcess);
   CloseHandle(hostState.childProcess.hThread);
   hostState.childProcess = PROCESS_INFORMATION{};
-  ReleaseSRWLockExclusive(&hostSync.childGuard);
-}
-
-// The stopping thread's own copies of the running child's handles; false when
-// no child runs.
-bool duplicateChild(HANDLE* process, HANDLE* thread) {
-  AcquireSRWLockShared(&hostSync.childGuard);
-  bool running = hostState.childProcess.hThread != nullptr;
-  if (running) {
-    HANDLE self = GetCurrentProcess();
-    running = DuplicateHandle(self, hostState.childProcess.hThread, self, thread, 0, FALSE,
-                              DUPLICATE_SAME_ACCESS) != 0;
-    if (running && !DuplicateHandle(self, hostState.childProcess.hProcess, self, process, 0, FALSE,
-                                    DUPLICATE_SAME_ACCESS))
-      *process = nullptr;
-  }
-  ReleaseSRWLockShared(&hostSync.childGuard);
-  return running;
-}
-
-// The termination request through process, with its log lines and message.
-// A child that the other thread has already killed is not asked again: the
-// second request could only fail.
-bool killThrough(HANDLE process) {
-  traceRecord("killServiceApp", "ENTRY");
-  debugLine("Sending application termination signal");
-  AcquireSRWLockExclusive(&hostSync.childGuard);
-  bool killed = hostSync.childKilled || (process != nullptr && TerminateProcess(process, KILLED_EXIT_CODE));
-  hostSync.childKilled = killed;
-  ReleaseSRWLockExclusive(&hostSync.childGuard);
-  if (killed) {
-    debugLine("Application terminated");
-    traceRecord("killServiceApp", "EXIT - TRUE");
-    return true;
-  }
-  debugLine("Application termination failed!");
-  emitMessage(MSG_LOGGED_ERROR, "killServiceApp", MSG_TERMINATE_PROCESS_FAILED,
-              hostState.serviceName.c_str());
-  traceRecord("killServiceApp", "EXIT - FALSE", hostState.displayName);
-  return false;
 }
 
 // The child's exit code tells a kill (999) from a JVM that failed at start (1)
@@ -205,68 +170,123 @@ void logChildExit(const char* how) {
   debugLine(line);
 }
 
-bool stopUnderWay() {
-  return hostState.stopRequested != 0;
+// The watch of a running child: its end, a shutdown file, a stop.
+struct Watch {
+  HANDLE thread = nullptr;   // the child's primary thread: its end is the application's
+  HANDLE change = nullptr;   // the working directory's change notification, or none
+  ULONGLONG deadline = 0;    // the end of a grace under way (GetTickCount64); 0: none
+  bool ownShutdown = false;  // the application announced its end with a shutdown file
+  bool stopping = false;     // the host's stop reached the watch
+  bool killed = false;       // the host's termination request succeeded
+};
+
+// The application's own announcement: a shutdown file that the host did not
+// make. The host's stop sets its flag before it makes the file, so a file
+// found with the flag clear is the application's.
+void lookForOwnShutdown(Watch* watch) {
+  if (watch->deadline != 0 || !shutdownFilePresent() || stopRequested()) return;
+  debugLine("Application initiated shutdown detected, waiting five seconds for exit");
+  watch->ownShutdown = true;
+  watch->deadline = GetTickCount64() + CHILD_GRACE_MS;
 }
 
-// A shutdown file while the child runs. The host's own (a stop is under way):
-// the stop grants the grace and kills, and the watch waits for the child's
-// end, long enough for both. The application's own announcement: five
-// seconds, then the kill, unless a stop takes over meanwhile.
-void followShutdownFile(HANDLE thread) {
-  if (!stopUnderWay()) {
-    debugLine("Application initiated shutdown detected, waiting five seconds for exit");
-    if (WaitForSingleObject(thread, CHILD_GRACE_MS) != WAIT_TIMEOUT) {
-      debugLine("Application exited by itself");
-      return;
-    }
-    if (!stopUnderWay()) {
-      debugLine("Application did not exit in time allotted, killing it");
-      killServiceApp();
-      // The watch ends after one more poll, whether or not the child is gone.
-      WaitForSingleObject(thread, CHILD_POLL_MS);
-      return;
-    }
+// The stop's grace, which ends the application's own one if that ends later.
+void beginStopGrace(Watch* watch) {
+  watch->stopping = true;
+  ULONGLONG end = GetTickCount64() + STOP_TIMER_MS;
+  if (watch->deadline == 0 || end < watch->deadline) watch->deadline = end;
+}
+
+// How long the next wait may last: to the next check point of a stop, to
+// the end of a grace, to the next look of a watch without a notification.
+DWORD waitTime(const Watch& watch) {
+  DWORD wait = watch.change != nullptr ? INFINITE : CHILD_POLL_MS;
+  if (watch.stopping && wait > CHILD_POLL_MS) wait = CHILD_POLL_MS;
+  if (watch.deadline != 0) {
+    ULONGLONG now = GetTickCount64();
+    ULONGLONG left = watch.deadline > now ? watch.deadline - now : 0;
+    if (left < wait) wait = static_cast<DWORD>(left);
   }
-  WaitForSingleObject(thread, STOP_TIMER_MS + CHILD_GRACE_MS);
+  return wait;
 }
 
-// Waits until the child has ended, sleeping between the child's end and a
-// change of the working directory's file names (or a one-second poll).
+void killAtDeadline(Watch* watch) {
+  debugLine(watch->stopping ? "Stop timer exceeded, killing application."
+                            : "Application did not exit in time allotted, killing it");
+  watch->killed = killServiceApp();
+  // The watch ends after one more poll, whether or not the child is gone.
+  WaitForSingleObject(watch->thread, CHILD_POLL_MS);
+}
+
+// Waits until the child has ended, asleep between the child's end, a stop
+// and a change of the working directory's file names (or a one-second poll).
+// A stop's grace reports progress once a second and ends in the kill, as does
+// the application's own.
 void watchChild() {
-  HANDLE thread = hostState.childProcess.hThread;
-  HANDLE change = watchWorkingDirectory();
+  Watch watch;
+  watch.thread = hostState.childProcess.hThread;
+  watch.change = watchWorkingDirectory();
   // A name made before the notice was armed is looked for at once.
-  bool look = change != nullptr;
+  bool look = watch.change != nullptr;
   for (;;) {
-    if (look && shutdownFilePresent()) {
-      followShutdownFile(thread);
+    if (look) lookForOwnShutdown(&watch);
+    HANDLE handles[3] = {watch.thread};
+    DWORD count = 1;
+    DWORD stopAt = watch.stopping ? MAXIMUM_WAIT_OBJECTS : count;
+    if (!watch.stopping) handles[count++] = hostSync.stopEvent;
+    // During a grace the file names no longer matter.
+    DWORD changeAt = watch.deadline == 0 && watch.change != nullptr ? count : MAXIMUM_WAIT_OBJECTS;
+    if (changeAt == count) handles[count++] = watch.change;
+    DWORD woke = WaitForMultipleObjects(count, handles, FALSE, waitTime(watch));
+    if (woke == WAIT_OBJECT_0 || woke == WAIT_FAILED) break;  // ended, or the wait failed
+    look = false;
+    if (woke == WAIT_OBJECT_0 + stopAt) {
+      beginStopGrace(&watch);
+    } else if (woke == WAIT_OBJECT_0 + changeAt) {
+      if (!FindNextChangeNotification(watch.change)) {
+        FindCloseChangeNotification(watch.change);
+        watch.change = watchWorkingDirectory();
+      }
+      look = true;
+    } else if (watch.deadline != 0 && GetTickCount64() >= watch.deadline) {
+      killAtDeadline(&watch);
       break;
+    } else {
+      if (watch.stopping) reportServiceStatus(SERVICE_STOP_PENDING, STOP_WAIT_HINT_MS);
+      look = watch.change == nullptr;
     }
-    HANDLE handles[] = {thread, change};
-    DWORD waited = change != nullptr ? WaitForMultipleObjects(2, handles, FALSE, INFINITE)
-                                     : WaitForSingleObject(thread, CHILD_POLL_MS);
-    if (waited != WAIT_TIMEOUT && waited != WAIT_OBJECT_0 + 1) break;  // ended, or the wait failed
-    if (waited == WAIT_OBJECT_0 + 1 && !FindNextChangeNotification(change)) {
-      FindCloseChangeNotification(change);
-      change = watchWorkingDirectory();
-    }
-    look = true;
   }
-  if (change != nullptr) FindCloseChangeNotification(change);
-  AcquireSRWLockShared(&hostSync.childGuard);
-  bool killed = hostSync.childKilled;
-  ReleaseSRWLockShared(&hostSync.childGuard);
-  logChildExit(killed ? "was killed" : "exited");
+  if (watch.change != nullptr) FindCloseChangeNotification(watch.change);
+  if (watch.ownShutdown && !watch.stopping && !watch.killed) debugLine("Application exited by itself");
+  logChildExit(watch.killed ? "was killed" : "exited");
+}
+
+// Runs the application until a stop was asked for or it cannot be created:
+// 0, or the Windows error of its creation.
+DWORD superviseApplication(const char* javaCommand) {
+  while (!stopRequested()) {
+    debugLine("Starting application");
+    if (!startServiceApp(javaCommand)) {
+      DWORD error = GetLastError();
+      reach(STEP_START_FAILED);
+      debugLine("Application exited, and stop requested");
+      return error;
+    }
+    reach(STEP_CHILD_ENDED);
+    if (stopRequested()) break;
+    debugLine("Sleeping 30 seconds before application restart");
+    reach(STEP_RESTART_PAUSE);
+    // A stop ends the pause.
+    WaitForSingleObject(hostSync.stopEvent, RESTART_PAUSE_MS);
+  }
+  return 0;
 }
 
 }  // namespace
 
 bool startServiceApp(const char* command) {
   traceRecord("startServiceApp", "ENTRY");
-  AcquireSRWLockExclusive(&hostSync.childGuard);
-  hostSync.childKilled = false;
-  ReleaseSRWLockExclusive(&hostSync.childGuard);
+  reach(STEP_BEFORE_CREATION);
   bool stopFirst = false;
   if (!createChild(command, &stopFirst)) {
     DWORD error = 0;
@@ -284,6 +304,7 @@ bool startServiceApp(const char* command) {
   if (!hostState.debugMode) emitMessage(MSG_LOGGED_INFO, "startServiceApp", MSG_PROCESS_STARTED, command);
   debugLine("Application started");
   watchChild();
+  reach(STEP_OUTPUT_DRAINING);
   endChildOutput();
   if (!hostState.debugMode) emitMessage(MSG_LOGGED_INFO, "startServiceApp", MSG_PROCESS_STOPPED, command);
   closeChild();
@@ -291,67 +312,19 @@ bool startServiceApp(const char* command) {
   return true;
 }
 
-bool stopServiceApp() {
-  traceRecord("stopServiceApp", "ENTRY");
-  // Under the guard: a child being created is published before the stop
-  // looks for it, and one not yet begun is not created at all. The event
-  // ends a restart pause; the supervision closes it under the guard too.
-  AcquireSRWLockExclusive(&hostSync.childGuard);
-  hostState.stopRequested = 1;
-  if (hostState.stopEvent != nullptr) SetEvent(hostState.stopEvent);
-  ReleaseSRWLockExclusive(&hostSync.childGuard);
-  debugLine("Creating shutdown file.");
-  std::FILE* file = std::fopen(hostState.shutdownFilePath.c_str(), "w");
-  if (file == nullptr) {
-    traceRecord("stopServiceApp", "EXIT - FALSE");
-    return false;
-  }
-  std::fclose(file);
-  traceRecord("stopServiceApp", "EXIT - TRUE");
-  return true;
-}
-
 bool killServiceApp() {
-  return killThrough(hostState.childProcess.hProcess);
-}
-
-void announceStop() {
-  traceRecord("ServiceStop", "ENTRY");
-  emitMessage(MSG_LOGGED_INFO, "ServiceStop", MSG_STOPPING, hostState.displayName);
-  reportServiceStatus(SERVICE_STOP_PENDING, STOP_WAIT_HINT_MS);
-  debugLine("STATE TRANSITION -> SERVICE_STOP_PENDING");
-  stopServiceApp();
-}
-
-void ServiceStop() {
-  announceStop();
-  finishStop();
-}
-
-void finishStop() {
-  HANDLE process = nullptr;
-  HANDLE thread = nullptr;
-  if (duplicateChild(&process, &thread)) {
-    // The stop timer, told to the manager as progress once a second.
-    DWORD waited = WAIT_TIMEOUT;
-    for (DWORD left = STOP_TIMER_MS; left > 0 && waited == WAIT_TIMEOUT;) {
-      DWORD slice = left < CHILD_POLL_MS ? left : CHILD_POLL_MS;
-      waited = WaitForSingleObject(thread, slice);
-      left -= slice;
-      reportServiceStatus(SERVICE_STOP_PENDING, STOP_WAIT_HINT_MS);
-    }
-    if (waited == WAIT_TIMEOUT) {
-      debugLine("Stop timer exceeded, killing application.");
-      killThrough(process);
-    }
-    if (process != nullptr) CloseHandle(process);
-    CloseHandle(thread);
+  traceRecord("killServiceApp", "ENTRY");
+  debugLine("Sending application termination signal");
+  if (TerminateProcess(hostState.childProcess.hProcess, KILLED_EXIT_CODE)) {
+    debugLine("Application terminated");
+    traceRecord("killServiceApp", "EXIT - TRUE");
+    return true;
   }
-  debugLine("Application is stopped.");
-  deleteChildFiles();
-  reportServiceStatus(SERVICE_STOPPED);
-  debugLine("STATE TRANSITION -> SERVICE_STOPPED");
-  traceRecord("ServiceStop", "EXIT");
+  debugLine("Application termination failed!");
+  emitMessage(MSG_LOGGED_ERROR, "killServiceApp", MSG_TERMINATE_PROCESS_FAILED,
+              hostState.serviceName.c_str());
+  traceRecord("killServiceApp", "EXIT - FALSE", hostState.displayName);
+  return false;
 }
 
 DWORD ServiceStart(int, char**, const char*, const char* javaCommand) {
@@ -361,51 +334,30 @@ DWORD ServiceStart(int, char**, const char*, const char* javaCommand) {
     // start whatever launcher lies beside it: the service stops at once and
     // says why, with the error as its exit code.
     reportUnusableWorkingDirectory(hostState.debugMode ? MSG_PRINTED : MSG_LOGGED_ERROR, "ServiceStart");
-    setServiceExitCode(hostState.workingDirectoryError);
-    reportServiceStatus(SERVICE_STOPPED);
+    endStopRequests();
     traceRecord("ServiceStart", "EXIT");
     return hostState.workingDirectoryError;
   }
-  armStop();
-  reportServiceStatus(SERVICE_RUNNING);
-  debugLine("STATE TRANSITION -> SERVICE_RUNNING");
-  hostState.stopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-  DWORD exitCode = hostState.stopEvent == nullptr ? GetLastError() : 0;
-  if (hostState.stopEvent != nullptr) {
-    SetConsoleCtrlHandler(logoffHandler, TRUE);
+  // Not after a stop that came during the start: the service stops at once.
+  if (reportServiceStatus(SERVICE_RUNNING)) debugLine("STATE TRANSITION -> SERVICE_RUNNING");
+  // Made at the process's start; without it no stop could reach the watch.
+  DWORD exitCode = hostSync.stopEvent == nullptr ? hostSync.eventsError : 0;
+  if (exitCode == 0) {
     emitMessage(MSG_LOGGED_INFO, "ServiceStart", MSG_STARTED, hostState.displayName);
-    while (hostState.stopRequested == 0) {
-      debugLine("Starting application");
-      if (!startServiceApp(javaCommand)) {
-        exitCode = GetLastError();
-        debugLine("Application exited, and stop requested");
-        InterlockedExchange(&hostState.stopRequested, 1);
-        break;
-      }
-      if (hostState.stopRequested == 0) {
-        debugLine("Sleeping 30 seconds before application restart");
-        // A stop ends the pause.
-        WaitForSingleObject(hostState.stopEvent, RESTART_PAUSE_MS);
-      }
-    }
+    exitCode = superviseApplication(javaCommand);
   }
-  endStops();
+  if (endStopRequests()) {
+    debugLine("Application is stopped.");
+    deleteChildFiles();
+  }
   emitMessage(hostState.debugMode ? MSG_PRINTED : MSG_LOGGED_INFO, "serviceStart", MSG_STOPPED,
               hostState.displayName);
-  AcquireSRWLockExclusive(&hostSync.childGuard);
-  if (hostState.stopEvent != nullptr) {
-    SetEvent(hostState.stopEvent);
-    CloseHandle(hostState.stopEvent);
-    hostState.stopEvent = nullptr;
-  }
-  ReleaseSRWLockExclusive(&hostSync.childGuard);
-  // Windows records why the service ended and may apply its recovery. Reported
-  // here when no stop ran (the application could not be started); after a
-  // stop, the stop has reported it, and nothing follows it.
-  setServiceExitCode(exitCode);
-  if (reportServiceStatus(SERVICE_STOPPED)) debugLine("STATE TRANSITION -> SERVICE_STOPPED");
   traceRecord("ServiceStart", "EXIT");
   return exitCode;
+}
+
+void setSupervisionSeam(SupervisionSeam step) {
+  seam = step;
 }
 
 }  // namespace zaq

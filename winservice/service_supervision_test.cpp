@@ -22,6 +22,7 @@
 #include "winservice/child_output.h"
 #include "winservice/java_command.h"
 #include "winservice/service_state.h"
+#include "winservice/service_stop.h"
 
 namespace {
 
@@ -39,12 +40,14 @@ class Supervision : public ::testing::Test {
   void SetUp() override {
     startDir = zaq_test::enterFreshDirectory(dir);
     hostState = zaq::ServiceHostState{};
+    zaq::resetStopRequests();
     hostState.debugMode = 1;
     hostState.shutdownFilePath = dir + "\\shutdown";
   }
   void TearDown() override {
     SetCurrentDirectoryA(startDir.c_str());
     hostState = zaq::ServiceHostState{};
+    zaq::resetStopRequests();
     zaq_test::removeTree(dir);
   }
   DWORD standinPid(std::size_t which) {
@@ -80,23 +83,27 @@ class Supervision : public ::testing::Test {
   }
 };
 
+// The stop only asks and returns; the supervision sees the application go
+// and clears up after it.
 TEST_F(Supervision, TheStopAsksTheChildToEndAndTheWatchSeesItGo) {
   zaq_test::writeFile(dir + "\\shutdown", "stale");  // an old one must not stop the new child
   zaq_test::writeFile(dir + "\\lock", "stale");
-  bool started = false;
-  std::thread supervisor([&] { started = zaq::startServiceApp(command.c_str()); });
+  DWORD exitCode = 1;
+  std::thread supervisor([&] { exitCode = zaq::ServiceStart(0, nullptr, "", command.c_str()); });
   ASSERT_TRUE(waitForStart(0));
   Sleep(300);
   DWORD begin = GetTickCount();
   zaq::ServiceStop();
-  EXPECT_LT(GetTickCount() - begin, 3000u);
+  EXPECT_LT(GetTickCount() - begin, 1000u);
   supervisor.join();
-  EXPECT_TRUE(started);
-  EXPECT_EQ(hostState.stopRequested, 1);
+  EXPECT_LT(GetTickCount() - begin, 3000u);
+  EXPECT_EQ(exitCode, 0u);
+  EXPECT_TRUE(zaq::stopRequested());
   EXPECT_EQ(hostState.childProcess.hThread, nullptr);
   EXPECT_EQ(hostState.childProcess.hProcess, nullptr);
   EXPECT_FALSE(zaq_test::exists(dir + "\\shutdown"));
   EXPECT_FALSE(zaq_test::exists(dir + "\\lock"));
+  EXPECT_EQ(standinPid(1), 0u);
   EXPECT_NE(zaq_test::readFile(dir + "\\standin.log").find("shutdown seen"), std::string::npos);
 }
 
@@ -108,8 +115,9 @@ TEST_F(Supervision, AChildThatIgnoresTheStopIsKilledWith999AfterFiveSeconds) {
   ASSERT_NE(child, nullptr);
   DWORD begin = GetTickCount();
   zaq::ServiceStop();
-  DWORD took = GetTickCount() - begin;
+  EXPECT_LT(GetTickCount() - begin, 1000u);
   supervisor.join();
+  DWORD took = GetTickCount() - begin;
   EXPECT_GE(took, 4900u);
   EXPECT_LT(took, 7000u);
   ASSERT_EQ(WaitForSingleObject(child, 2000), WAIT_OBJECT_0);
@@ -179,13 +187,13 @@ TEST_F(Supervision, AStopRacingTheChildsEndNeverUsesAClosedHandle) {
   });
   zaq_test::writeFile(dir + "\\standin.mode", "exit-after 0\n");
   for (int round = 0; round < 12; ++round) {
-    hostState.stopRequested = 0;
+    zaq::resetStopRequests();
     std::thread supervisor([&] { zaq::startServiceApp(command.c_str()); });
     Sleep(static_cast<DWORD>(round * 7 % 60));
     DWORD begin = GetTickCount();
     zaq::ServiceStop();
-    EXPECT_LT(GetTickCount() - begin, 4000u) << "round " << round;
     supervisor.join();
+    EXPECT_LT(GetTickCount() - begin, 4000u) << "round " << round;
   }
   churning = false;
   churn.join();
@@ -196,11 +204,9 @@ TEST_F(Supervision, AStopRacingTheChildsEndNeverUsesAClosedHandle) {
   CloseHandle(victim.hThread);
 }
 
-// The supervision passes its loop test and a stop completes before the child
-// is created (the stop found no child and reported SERVICE_STOPPED): the
-// application must not start unsupervised.
+// The supervision passes its loop test and a stop is asked for before the
+// child is created: the application must not start.
 TEST_F(Supervision, AStopBeforeTheChildIsCreatedStartsNoChild) {
-  hostState.stopRequested = 0;
   zaq::ServiceStop();
   bool started = true;
   ASSERT_TRUE(superviseWithin(3000, &started)) << "the application ran on after the stop";
@@ -271,7 +277,7 @@ TEST_F(Supervision, AnApplicationThatEndsOnItsOwnIsWatchedToItsEnd) {
     hostState.debugLogFile = nullptr;
     EXPECT_TRUE(finished);
     EXPECT_TRUE(started);
-    EXPECT_EQ(hostState.stopRequested, 0);
+    EXPECT_FALSE(zaq::stopRequested());
     EXPECT_GE(took, c.minMs);
     EXPECT_LE(took, c.maxMs);
     std::string log = zaq_test::readFile(logPath);

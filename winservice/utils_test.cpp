@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "tests/support/files.h"
 #include "tests/support/services_registry.h"
 #include "tests/support/windows_files.h"
+#include "zel/catalog_test_support.h"
 
 namespace {
 
@@ -124,6 +128,59 @@ TEST(CatalogMessage, DefaultsWithoutACatalog) {
   EXPECT_EQ(zaq::getCatalogMessage(zel::CAT_INVALID_HANDLE, 2, 7, text), text);
   zel::CatalogHandle missing = zel::catopen("zaqNoSuchCatalog", 0);
   EXPECT_EQ(zaq::getCatalogMessage(missing, 2, 7, text), text);
+}
+
+// A set of message texts, each naming its catalog and number.
+std::vector<zeltest::TestMessage> numberedTexts(int catalog, int count) {
+  std::vector<zeltest::TestMessage> messages;
+  for (int m = 1; m <= count; ++m)
+    messages.push_back({static_cast<std::uint32_t>(m), "catalog " + std::to_string(catalog) + " message " +
+                                                           std::to_string(m) + std::string(40, '.')});
+  return messages;
+}
+
+// The service thread, the requester of a stop and the console handlers look
+// messages up at the same moment: one lookup at a time, so that a set is
+// loaded by one thread while the others wait. Here a load is held in the
+// middle, at a read of the catalog's stream, whose lock the test takes; a
+// lookup of another thread waits, even one in a set loaded already.
+TEST(CatalogMessage, ALookupWaitsWhileAnotherThreadLoadsASet) {
+  std::string path = (zeltest::scratchDir() / "held.cat").string();
+  zaq_test::writeFile(path, zeltest::buildCatalog({{1, numberedTexts(1, 3)}, {2, numberedTexts(2, 50)}}));
+  zel::CatalogHandle handle = zel::catopen(path.c_str(), 0);
+  ASSERT_NE(handle, zel::CAT_INVALID_HANDLE);
+  ASSERT_EQ(numberedTexts(1, 1).back().text, zaq::getCatalogMessage(handle, 1, 1, "default"));
+  std::FILE* stream = reinterpret_cast<zel::Catalog*>(handle)->fd;
+  // The C library's own stream lock (the static runtime's _lock_file is
+  // another one, which its reads do not take).
+  using StreamLock = void(__cdecl*)(std::FILE*);
+  HMODULE runtime = GetModuleHandleA("msvcrt.dll");
+  auto lockStream =
+      reinterpret_cast<StreamLock>(reinterpret_cast<void*>(GetProcAddress(runtime, "_lock_file")));
+  auto unlockStream =
+      reinterpret_cast<StreamLock>(reinterpret_cast<void*>(GetProcAddress(runtime, "_unlock_file")));
+  ASSERT_NE(lockStream, nullptr);
+  ASSERT_NE(unlockStream, nullptr);
+  lockStream(stream);
+  std::string loaded, looked;
+  std::atomic<bool> loaderDone{false}, lookerDone{false};
+  std::thread loader([&] {
+    loaded = zaq::getCatalogMessage(handle, 2, 7, "default");
+    loaderDone = true;
+  });
+  Sleep(200);  // the loader now waits for the stream, inside the load of set 2
+  std::thread looker([&] {
+    looked = zaq::getCatalogMessage(handle, 1, 2, "default");
+    lookerDone = true;
+  });
+  Sleep(300);
+  EXPECT_FALSE(loaderDone);
+  EXPECT_FALSE(lookerDone) << "a lookup ran while another thread was loading a set";
+  unlockStream(stream);
+  loader.join();
+  looker.join();
+  EXPECT_EQ(loaded, numberedTexts(2, 7).back().text);
+  EXPECT_EQ(looked, numberedTexts(1, 2).back().text);
 }
 
 }  // namespace

@@ -4,10 +4,47 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace zaq {
 
 namespace {
+
+// The host's threads write records at the same moment: one at a time. The
+// handle appends only, which Windows also makes atomic against other processes
+// (the remove command's records beside the service's); Wine does not.
+SRWLOCK appendGuard = SRWLOCK_INIT;
+
+// The record in the C library's text mode: each line end as CR LF.
+std::string asText(const char* record) {
+  std::string text;
+  text.reserve(std::strlen(record) + 8);
+  for (const char* c = record; *c != '\0'; ++c) {
+    if (*c == '\n') text += '\r';
+    text += *c;
+  }
+  return text;
+}
+
+// One write of the whole record at the file's end.
+void appendRecord(const char* logFile, const char* record) {
+  std::string text = asText(record);
+  AcquireSRWLockExclusive(&appendGuard);
+  HANDLE file = logFile == nullptr ? INVALID_HANDLE_VALUE
+                                   : CreateFileA(logFile, FILE_APPEND_DATA,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written = 0;
+  bool opened = file != INVALID_HANDLE_VALUE;
+  bool whole = opened && WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+               written == text.size();
+  if (opened) CloseHandle(file);
+  ReleaseSRWLockExclusive(&appendGuard);
+  if (!opened)
+    std::printf("Failure opening log file: %s.\n", logFile != nullptr ? logFile : "");
+  else if (!whole)
+    std::printf("Failure logging  message: %s.\n", record);
+}
 
 void reportEvent(const char* sourceName, WORD type, const char* record) {
   HANDLE source = RegisterEventSourceA(nullptr, sourceName);
@@ -52,15 +89,7 @@ void writeLogRecord(const char* logFile, const char* sourceFile, int line, const
   char record[LOG_RECORD_SIZE];
   formatLogRecord(record, sizeof record, sourceName, stamp, sourceFile, line, function, message);
 
-  std::FILE* file = logFile != nullptr ? std::fopen(logFile, "a") : nullptr;
-  if (file != nullptr) {
-    std::size_t length = std::strlen(record);
-    if (std::fwrite(record, 1, length, file) != length)
-      std::printf("Failure logging  message: %s.\n", record);
-    std::fclose(file);
-  } else {
-    std::printf("Failure opening log file: %s.\n", logFile != nullptr ? logFile : "");
-  }
+  appendRecord(logFile, record);
 
   if (severity == LOG_ERROR)
     reportEvent(sourceName, EVENTLOG_ERROR_TYPE, record);

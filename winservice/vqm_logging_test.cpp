@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <regex>
+#include <set>
+#include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "tests/support/files.h"
 #include "tests/support/windows_files.h"
@@ -60,6 +65,45 @@ TEST_F(LogRecords, RecordFormatAndAppend) {
       "ServiceStop, "
       "EXIT\r\n");
   EXPECT_TRUE(std::regex_match(content, expected)) << content;
+}
+
+// The service thread, the requester of a stop and the console handlers write
+// records at the same moment, each with its own open: every record reaches the
+// file whole and none overwrites another.
+TEST_F(LogRecords, RecordsWrittenAtTheSameMomentAreEachKeptWhole) {
+  constexpr int WRITERS = 8;
+  constexpr int RECORDS = 400;
+  std::string log = dir + "\\msgWUX_threads.log";
+  std::atomic<int> ready{0};
+  std::vector<std::thread> writers;
+  for (int w = 0; w < WRITERS; ++w) {
+    writers.emplace_back([&, w] {
+      std::string tail(200, static_cast<char>('a' + w));
+      ++ready;
+      while (ready < WRITERS) Sleep(0);
+      for (int r = 1; r <= RECORDS; ++r) {
+        std::string message = "writer " + std::to_string(w) + " " + tail;
+        zaq::writeLogRecord(log.c_str(), "service", r, "VQM Client", "ServiceStart", message.c_str(),
+                            zaq::LOG_TRACE);
+      }
+    });
+  }
+  for (std::thread& writer : writers) writer.join();
+  std::regex whole(
+      "VQM Client [A-Z][a-z]{2} [A-Z][a-z]{2} \\d{2} \\d{2}:\\d{2}:\\d{2} \\d{4} service Line: (\\d+), "
+      "ServiceStart, writer (\\d) ([a-h])\\3{199}\r");
+  std::set<std::string> seen;
+  std::istringstream lines(readFile(log));
+  int broken = 0;
+  for (std::string line; std::getline(lines, line);) {
+    std::smatch match;
+    if (std::regex_match(line, match, whole) && match[3].str()[0] == 'a' + std::stoi(match[2].str()))
+      seen.insert(match[2].str() + ":" + match[1].str());
+    else
+      ++broken;
+  }
+  EXPECT_EQ(broken, 0);
+  EXPECT_EQ(seen.size(), static_cast<std::size_t>(WRITERS * RECORDS));
 }
 
 TEST_F(LogRecords, UnopenableFileIsReportedOnStandardOutput) {

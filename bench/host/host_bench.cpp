@@ -4,11 +4,16 @@
 // alternated between the two. Rows, each the median of the tries:
 //   start   StartService until the child's process exists (its creation time)
 //   stop    ControlService(STOP) until the manager reports SERVICE_STOPPED,
-//           with a child that ends on its host's request
+//           with a child that ends as soon as its host asks, split in two:
+//   request ControlService(STOP) until the request reaches the child (the
+//           "shutdown" file appears, or Ctrl+C arrives), as the child notes it
+//   end     the child's end until the manager reports SERVICE_STOPPED
 //   memory  the host's resident set (its Unix process) while it supervises
 //   handles the host's open handles while it supervises
 //   idle    the host's CPU time (all its threads, from the kernel's
 //           scheduler figures) over the idle seconds while it supervises
+// The stand-in is bench/host/prompt_standin.cpp, which reacts at once to both
+// kinds of request.
 // host_bench ZAQSERVICE.exe STANDIN.exe [PEER.exe] [TRIES] [IDLE_SECONDS]
 #include <windows.h>
 
@@ -36,7 +41,7 @@ struct Host {
 };
 
 struct Figures {
-  std::vector<double> startMs, stopMs, residentKiB, handles, idleCpuMs;
+  std::vector<double> startMs, stopMs, requestMs, endToStoppedMs, residentKiB, handles, idleCpuMs;
 };
 
 void makeDirectories(const std::string& path) {
@@ -144,6 +149,16 @@ DWORD standinPid(const Host& host) {
   std::string log = readFile(host.workingDir + "\\standin.log");
   if (log.rfind("start ", 0) != 0) return 0;
   return std::strtoul(log.c_str() + 6, nullptr, 10);
+}
+
+// When the request reached the stand-in: the performance counter in
+// milliseconds of its "asked <how> <ms>" line, or -1.
+double askedAtMs(const Host& host) {
+  std::string log = readFile(host.workingDir + "\\standin.log");
+  std::size_t at = log.find("\nasked ");
+  if (at == std::string::npos) return -1;
+  std::size_t number = log.find(' ', at + 7);
+  return number == std::string::npos ? -1 : std::strtod(log.c_str() + number + 1, nullptr);
 }
 
 // The Unix process whose command line holds the host's program.
@@ -256,6 +271,7 @@ bool oneTry(SC_HANDLE manager, const Host& host, DWORD idleSeconds, Figures& fig
     figures.startMs.push_back((fileTimeOf(created) - fileTimeOf(requested)) / 10000.0);
   }
   if (childProcess != nullptr) CloseHandle(childProcess);
+  HANDLE childEnd = child != 0 ? OpenProcess(SYNCHRONIZE, FALSE, child) : nullptr;
   Sleep(2000);  // settled: supervising
   DWORD hostPid = serviceProcess(service);
   HANDLE hostProcess = OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, hostPid);
@@ -270,15 +286,31 @@ bool oneTry(SC_HANDLE manager, const Host& host, DWORD idleSeconds, Figures& fig
   }
   SERVICE_STATUS status{};
   double begin = nowMs();
+  double endedAt = -1;
   if (ControlService(service, SERVICE_CONTROL_STOP, &status)) {
     while (QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED &&
-           nowMs() - begin < 30000)
+           nowMs() - begin < 30000) {
+      if (endedAt < 0 && childEnd != nullptr && WaitForSingleObject(childEnd, 0) == WAIT_OBJECT_0)
+        endedAt = nowMs();
       Sleep(1);
-    if (status.dwCurrentState == SERVICE_STOPPED && ok) figures.stopMs.push_back(nowMs() - begin);
+    }
+    double stoppedAt = nowMs();
+    if (endedAt < 0 && childEnd != nullptr && WaitForSingleObject(childEnd, 0) == WAIT_OBJECT_0)
+      endedAt = stoppedAt;
+    double askedAt = askedAtMs(host);
+    if (status.dwCurrentState == SERVICE_STOPPED && ok) {
+      figures.stopMs.push_back(stoppedAt - begin);
+      if (askedAt >= 0) figures.requestMs.push_back(askedAt - begin);
+      if (endedAt >= 0) figures.endToStoppedMs.push_back(stoppedAt - endedAt);
+    }
   }
+  if (childEnd != nullptr) CloseHandle(childEnd);
   if (ok && !figures.stopMs.empty())
-    std::printf("  %-10s start %7.1f ms, stop %7.1f ms\n", host.label, figures.startMs.back(),
-                figures.stopMs.back());
+    std::printf(
+        "  %-10s start %7.1f ms, stop %7.1f ms (request %s ms, end to stopped %s ms)\n", host.label,
+        figures.startMs.back(), figures.stopMs.back(),
+        figures.requestMs.empty() ? "n/a" : std::to_string(figures.requestMs.back()).c_str(),
+        figures.endToStoppedMs.empty() ? "n/a" : std::to_string(figures.endToStoppedMs.back()).c_str());
   if (hostProcess != nullptr) {
     WaitForSingleObject(hostProcess, 10000);
     CloseHandle(hostProcess);
@@ -298,7 +330,7 @@ double median(std::vector<double> values) {
 void printRow(const char* row, const char* unit, const std::vector<double>& ours,
               const std::vector<double>* peer) {
   double a = median(ours);
-  std::printf("%-34s %10.1f", (std::string(row) + " (" + unit + ")").c_str(), a);
+  std::printf("%-38s %10.1f", (std::string(row) + " (" + unit + ")").c_str(), a);
   if (peer != nullptr) {
     double b = median(*peer);
     std::printf(" %10.1f", b);
@@ -344,10 +376,13 @@ int main(int argc, char** argv) {
     oneTry(manager, ours, idle, oursFigures);
     if (withPeer && t % 2 == 0) oneTry(manager, peer, idle, peerFigures);
   }
-  std::printf("\n%-34s %10s%s\n", "row (median)", "zaqservice", withPeer ? "       peer   ratio" : "");
+  std::printf("\n%-38s %10s%s\n", "row (median)", "zaqservice", withPeer ? "       peer   ratio" : "");
   const Figures* p = withPeer ? &peerFigures : nullptr;
   printRow("start to child's creation", "ms", oursFigures.startMs, p ? &p->startMs : nullptr);
   printRow("stop to SERVICE_STOPPED", "ms", oursFigures.stopMs, p ? &p->stopMs : nullptr);
+  printRow("  stop to the child's request", "ms", oursFigures.requestMs, p ? &p->requestMs : nullptr);
+  printRow("  child's end to SERVICE_STOPPED", "ms", oursFigures.endToStoppedMs,
+           p ? &p->endToStoppedMs : nullptr);
   printRow("resident memory", "KiB", oursFigures.residentKiB, p ? &p->residentKiB : nullptr);
   printRow("open handles", "count", oursFigures.handles, p ? &p->handles : nullptr);
   printRow("idle CPU", "ms per minute", oursFigures.idleCpuMs, p ? &p->idleCpuMs : nullptr);
