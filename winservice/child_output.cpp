@@ -40,7 +40,12 @@ struct CaptureRun {
 struct ChildOutput {
   STARTUPINFOEXA startup{};
   std::vector<unsigned char> attributes;     // storage of the handle list
-  HANDLE childEnds[2] = {nullptr, nullptr};  // write end, null device
+  HANDLE childEnds[2] = {nullptr, nullptr};  // output's write end, input's read end
+  // The write end of the child's standard input: kept for the run and never
+  // written, so that a read waits as on a console nobody types into. The null
+  // device would end the input at once, and an application that takes its
+  // end for "quit" would be restarted every 30 seconds.
+  HANDLE input = nullptr;
   CaptureRun* run = nullptr;
   bool reading = false;  // a reader has the run
   ULONGLONG startedAt = 0;
@@ -94,9 +99,11 @@ void dropStartup() {
   output.attributes.clear();
 }
 
-// The pipe of a run: an overlapped, inbound read end of our own and the
-// child's inheritable write end, in output.childEnds[0].
-bool openPipe(CaptureRun* run) {
+// The pipes of a run: for its output an overlapped, inbound read end of our
+// own and the child's inheritable write end, in output.childEnds[0]; for its
+// input the child's inheritable read end, in output.childEnds[1], and our
+// write end.
+bool openPipes(CaptureRun* run) {
   char name[96];
   std::snprintf(name, sizeof name, "\\\\.\\pipe\\zaqservice-output-%lu-%ld", GetCurrentProcessId(),
                 InterlockedIncrement(&pipeCounter));
@@ -107,9 +114,9 @@ bool openPipe(CaptureRun* run) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   output.childEnds[0] =
       opened(CreateFileA(name, GENERIC_WRITE, 0, &inherit, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  output.childEnds[1] = opened(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                           OPEN_EXISTING, 0, nullptr));
-  return output.childEnds[0] != nullptr && output.childEnds[1] != nullptr;
+  if (output.childEnds[0] == nullptr || !CreatePipe(&output.childEnds[1], &output.input, nullptr, 0))
+    return false;
+  return SetHandleInformation(output.childEnds[1], HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT) != 0;
 }
 
 // The startup record with the child's standard handles and the list of the
@@ -273,12 +280,13 @@ ChildStartup beginChildOutput(STARTUPINFOA* base) {
   run->readDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   run->childEnded = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   run->finished = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (run->readDone == nullptr || run->childEnded == nullptr || run->finished == nullptr || !openPipe(run) ||
+  if (run->readDone == nullptr || run->childEnded == nullptr || run->finished == nullptr || !openPipes(run) ||
       !buildStartup(*base)) {
     char line[120];
     std::snprintf(line, sizeof line, "No capture of the application's output (error %lu)", GetLastError());
     debugLog(line);
     dropStartup();
+    closeIfOpen(&output.input);
     release(run);
     return child;
   }
@@ -307,6 +315,7 @@ void childOutputCreated(bool created) {
       closeIfOpen(&run->pipe);
     }
   } else if (run != nullptr) {
+    closeIfOpen(&output.input);
     release(run);
     output.run = nullptr;
   }
@@ -321,6 +330,8 @@ void endChildOutput() {
   CaptureRun* run = output.run;
   if (run == nullptr) return;
   output.run = nullptr;
+  // What the application started and left its input to reads its end now.
+  closeIfOpen(&output.input);
   SetEvent(run->childEnded);
   if (output.reading && WaitForSingleObject(run->finished, CHILD_OUTPUT_END_MS) != WAIT_OBJECT_0)
     debugLog("The application's output is still being written; it is left to finish by itself");

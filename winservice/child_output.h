@@ -1,6 +1,7 @@
 // What the Java application prints: its standard output and error arrive on
-// one pipe, whose write end is the only handle the child inherits (standard
-// input is the null device). A reader thread keeps the first MiB of each run
+// one pipe; its standard input is a pipe that the host never writes to and
+// closes when the run ends. These two ends are the only handles the child
+// inherits. A reader thread keeps the first MiB of each run
 // in "javaconsole.log" in the working directory, drains and counts the rest,
 // and in the debug command also copies everything to the host's standard
 // output. The application never waits on the host: the pipe is drained
@@ -33,7 +34,7 @@ struct ChildStartup {
   DWORD creationFlags = 0;  // EXTENDED_STARTUPINFO_PRESENT with the handle list
 };
 
-// Before the creation: the pipe, the null device and the handle list, added
+// Before the creation: the pipes and the handle list, added
 // to a copy of base (which must outlive the creation).
 ChildStartup beginChildOutput(STARTUPINFOA* base);
 

@@ -131,11 +131,12 @@ TEST_F(ApplicationOutput, ARunThatPrintsMoreThanAMebibyteKeepsItsFirstMebibyteAn
 
 // The application started a process of its own that inherited its output and
 // runs on, printing: the end of the application is still seen at once, both
-// when it ends by itself (the restart path) and when the service stops.
+// when it ends by itself (the restart path) and when the service stops. The
+// application's standard input never ends while it runs.
 TEST_F(ApplicationOutput, AStopAndARestartDoNotWaitForAProcessThatHoldsTheOutput) {
   installations.reserve(2);
   const Installation& restarting = installAndStart("36", withStandinMode("spawn-heir\nexit-after 2\n"));
-  const Installation& stopping = installAndStart("37", withStandinMode("spawn-heir\n"));
+  const Installation& stopping = installAndStart("37", withStandinMode("read-stdin\nspawn-heir\n"));
   for (const Installation* installation : {&restarting, &stopping})
     ASSERT_TRUE(waitForText(installation->workingDir + "\\standin.log", "heir ", 1, 20000));
 
@@ -146,6 +147,8 @@ TEST_F(ApplicationOutput, AStopAndARestartDoNotWaitForAProcessThatHoldsTheOutput
   std::string log = messageLogPath(restarting.serviceName);
   EXPECT_TRUE(waitForText(log, " process has stopped.", 1, 3000)) << readText(log);
 
+  std::string stoppingLog = readText(stopping.workingDir + "\\standin.log");
+  EXPECT_EQ(stoppingLog.find("stdin ended"), std::string::npos) << stoppingLog;
   StopResult stop = stopService(stopping.serviceName);
   EXPECT_EQ(stop.statesSeen.back(), static_cast<DWORD>(SERVICE_STOPPED));
   EXPECT_LT(stop.milliseconds, 3000u);

@@ -22,6 +22,10 @@
 //   spawn-heir         start a process of its own ("heir") that inherits the
 //                      standard handles and prints a line every 200 ms until
 //                      "heir.stop" appears (60 s at most); it logs "heir <pid>"
+//   read-stdin         read standard input on a thread of its own; when the
+//                      read returns (end of input, or an error) log "stdin
+//                      ended" and exit with code 4, as an application that
+//                      takes the end of its input for "quit"
 //   spawn-child        start a process of its own (this program with the one
 //                      argument "--sleep-only", which only sleeps, for at most
 //                      five minutes) and log "spawned <pid>", as an updater is started
@@ -50,6 +54,7 @@ struct Mode {
   long writeSize = 64 * 1024;
   bool spawnHeir = false;
   bool spawnChild = false;
+  bool readInput = false;
 };
 
 void logLine(const std::string& line) {
@@ -79,6 +84,7 @@ Mode readMode() {
     if (word.rfind("print-bytes ", 0) == 0) mode.printBytes = std::strtoll(word.c_str() + 12, nullptr, 10);
     if (word.rfind("write-size ", 0) == 0) mode.writeSize = std::strtol(word.c_str() + 11, nullptr, 10);
     if (word == "spawn-heir") mode.spawnHeir = true;
+    if (word == "read-stdin") mode.readInput = true;
   }
   std::fclose(f);
   return mode;
@@ -114,6 +120,15 @@ DWORD WINAPI rescanListener(LPVOID) {
     send(client, reply, sizeof reply - 1, 0);
     closesocket(client);
   }
+}
+
+DWORD WINAPI readInput(LPVOID) {
+  char buffer[64];
+  DWORD got = 0;
+  BOOL read = ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &got, nullptr);
+  logLine("stdin ended: " + std::to_string(got) + " bytes, error " +
+          std::to_string(read ? 0 : GetLastError()));
+  ExitProcess(4);
 }
 
 bool print(DWORD which, const char* data, DWORD length) {
@@ -195,6 +210,7 @@ int main() {
   print(STD_ERROR_HANDLE, mode.printErr.data(), static_cast<DWORD>(mode.printErr.size()));
   if (mode.printBytes >= 0) printBytes(mode.printBytes, mode.writeSize);
   if (mode.spawnHeir) spawnHeir();
+  if (mode.readInput) CreateThread(nullptr, 0, readInput, nullptr, 0, nullptr);
   if (mode.crash) {
     logLine("crashing");
     volatile int* nowhere = nullptr;
