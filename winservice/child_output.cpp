@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "winservice/child_output_linger.h"
 #include "winservice/service_debuglog.h"
 #include "winservice/service_state.h"
 
@@ -204,7 +205,8 @@ DWORD readOnce(CaptureRun* run, char* buffer, DWORD wanted, bool childEnded, boo
 
 // Reads until every writer has closed the pipe, or, once the child has ended,
 // until what was in the pipe then has been taken: a process the application
-// started may hold the write end for as long as it likes.
+// started may hold the write end for as long as it likes, and the pipe is
+// then read on elsewhere, so that its writes do not fail.
 void readRun(CaptureRun* run, char* buffer) {
   bool childEnded = false;
   DWORD left = 0;  // once the child has ended: what it left in the pipe
@@ -219,6 +221,11 @@ void readRun(CaptureRun* run, char* buffer) {
     if (childEnded) left = got < left ? left - got : 0;
   }
   writeCountLine(run);
+  DWORD waiting = 0;
+  if (childEnded && PeekNamedPipe(run->pipe, nullptr, 0, nullptr, &waiting, nullptr)) {
+    keepReadingAfterEnd(run->pipe);
+    run->pipe = nullptr;
+  }
   SetEvent(run->finished);
   release(run);
 }

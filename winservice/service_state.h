@@ -122,5 +122,9 @@ extern ServiceHostSync hostSync;
 //   its interlocked idle flag; pipeCounter, which names each run's pipe, is
 //   taken by interlocked increment on the service thread; writeOutput, the
 //   readers' file writer, is set only by tests before any run starts.
+// - lingering (child_output_linger.cpp): the pipes of ended runs that a
+//   process the application started still writes to. The readers of runs
+//   hand pipes over, and make its thread, under its guard; that thread alone
+//   reads and closes them.
 
 }  // namespace zaq

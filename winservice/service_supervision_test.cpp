@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <tlhelp32.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -18,6 +16,7 @@
 #include <vector>
 
 #include "tests/support/files.h"
+#include "tests/support/own_process.h"
 #include "tests/support/windows_files.h"
 #include "winservice/child_output.h"
 #include "winservice/java_command.h"
@@ -295,39 +294,26 @@ TEST_F(Supervision, AnApplicationThatEndsOnItsOwnIsWatchedToItsEnd) {
   }
 }
 
-DWORD threadCount() {
-  DWORD count = 0;
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  THREADENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
-  CloseHandle(snapshot);
-  return count;
-}
+using zaq_test::handleCount;
+using zaq_test::threadCount;
 
-// The process's open handles, found by probing the handle values (Wine's
-// GetProcessHandleCount answers 0).
-DWORD handleCount() {
-  DWORD count = 0;
-  DWORD flags = 0;
-  for (ULONG_PTR value = 4; value < 0x10000; value += 4)
-    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
-  return count;
-}
-
-// Runs of an application that prints and ends at once, every other one
-// leaving a process of its own that holds its output and prints on: each run
-// ends promptly, "javaconsole.log" holds the last run's words only, and no
-// thread or handle of the host stays behind. The child inherits the output
-// pipe and the null device and nothing else of the host.
-TEST_F(Supervision, RunsThatPrintLeaveNoThreadOrHandleBehindAndInheritNothingElse) {
+// Runs of an application that prints, leaves a process of its own that holds
+// its output and prints on, and ends at once: each run ends promptly, and the
+// processes left behind never fail a write while the host runs. One thread
+// reads for all of them, however many runs leave one, and the host's handles
+// are back once they have ended. The child inherits its two pipe ends and
+// nothing else of the host.
+TEST_F(Supervision, RunsThatLeaveAProcessPrintingBehindEndAtOnceAndItsWritesNeverFail) {
   hostState.debugMode = 0;
+  std::string logPath = dir + "\\service.log";
+  hostState.debugLogFile = std::fopen(logPath.c_str(), "ab");
+  ASSERT_NE(hostState.debugLogFile, nullptr);
+  const std::string readOn = "bytes after the application ended";
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE sentinelRead = nullptr;
   HANDLE sentinelWrite = nullptr;  // inheritable, as a handle of the host may be
   ASSERT_TRUE(CreatePipe(&sentinelRead, &sentinelWrite, &inherit, 0));
-  zaq_test::writeFile(dir + "\\standin.mode", "exit-after 2\n");
+  zaq_test::writeFile(dir + "\\standin.mode", "spawn-heir\nexit-after 2\n");
   std::thread first([&] { zaq::startServiceApp(command.c_str()); });
   ASSERT_TRUE(waitForStart(0));
   CloseHandle(sentinelWrite);
@@ -336,25 +322,38 @@ TEST_F(Supervision, RunsThatPrintLeaveNoThreadOrHandleBehindAndInheritNothingEls
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BROKEN_PIPE));
   CloseHandle(sentinelRead);
   first.join();
+  // Its heir prints on, and then ends: the host has made what it reads with.
+  Sleep(500);
+  zaq_test::writeFile(dir + "\\heir.stop", "");
+  ASSERT_TRUE(zaq_test::waitForOccurrences(logPath, readOn, 1, 5000)) << zaq_test::readFile(logPath);
+  DeleteFileA((dir + "\\heir.stop").c_str());
 
   DWORD threads = threadCount();
   DWORD handles = handleCount();
   // No SCOPED_TRACE here: its first use on a thread starts a watcher thread of
   // GoogleTest's, which would count as the host's.
-  for (int run = 1; run <= 20; ++run) {
-    std::string words = "print-out run " + std::to_string(run) + "\nexit-after 0\n";
-    zaq_test::writeFile(dir + "\\standin.mode", run % 2 == 0 ? words + "spawn-heir\n" : words);
+  constexpr int RUNS = 20;
+  for (int run = 1; run <= RUNS; ++run) {
+    zaq_test::writeFile(dir + "\\standin.mode",
+                        "print-out run " + std::to_string(run) + "\nspawn-heir\nexit-after 0\n");
     DWORD begin = GetTickCount();
     EXPECT_TRUE(zaq::startServiceApp(command.c_str())) << "run " << run;
     EXPECT_LT(GetTickCount() - begin, 3000u) << "run " << run;
   }
   EXPECT_EQ(threadCount(), threads);
+  Sleep(500);
+  zaq_test::writeFile(dir + "\\heir.stop", "");
+  EXPECT_TRUE(zaq_test::waitForOccurrences(logPath, readOn, 1 + RUNS, 10000)) << zaq_test::readFile(logPath);
+  for (int i = 0; i < 20 && handleCount() != handles; ++i) Sleep(100);
   EXPECT_EQ(handleCount(), handles);
+  std::string standinLog = zaq_test::readFile(dir + "\\standin.log");
+  EXPECT_EQ(zaq_test::occurrences(standinLog, "heir "), 1u + RUNS);
+  EXPECT_EQ(standinLog.find("heir write failed"), std::string::npos) << standinLog;
   std::string kept = zaq_test::readFile(dir + "\\javaconsole.log");
   EXPECT_EQ(kept.rfind("run 20\r\n", 0), 0u) << kept;
   EXPECT_EQ(kept.find("run 19"), std::string::npos) << kept;
-  zaq_test::writeFile(dir + "\\heir.stop", "");
-  Sleep(500);  // the heirs see it and end before the directory goes
+  std::fclose(hostState.debugLogFile);
+  hostState.debugLogFile = nullptr;
 }
 
 // The reader's writer of the next test: it holds the first thread that

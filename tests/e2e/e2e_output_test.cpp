@@ -131,7 +131,8 @@ TEST_F(ApplicationOutput, ARunThatPrintsMoreThanAMebibyteKeepsItsFirstMebibyteAn
 
 // The application started a process of its own that inherited its output and
 // runs on, printing: the end of the application is still seen at once, both
-// when it ends by itself (the restart path) and when the service stops. The
+// when it ends by itself (the restart path) and when the service stops, and
+// the process's writes go on succeeding while the host runs. The
 // application's standard input never ends while it runs.
 TEST_F(ApplicationOutput, AStopAndARestartDoNotWaitForAProcessThatHoldsTheOutput) {
   installations.reserve(2);
@@ -146,6 +147,10 @@ TEST_F(ApplicationOutput, AStopAndARestartDoNotWaitForAProcessThatHoldsTheOutput
   CloseHandle(standin);
   std::string log = messageLogPath(restarting.serviceName);
   EXPECT_TRUE(waitForText(log, " process has stopped.", 1, 3000)) << readText(log);
+  // The heir prints on after the application's end, and the host reads on.
+  Sleep(1500);
+  std::string restartingLog = readText(restarting.workingDir + "\\standin.log");
+  EXPECT_EQ(restartingLog.find("heir write failed"), std::string::npos) << restartingLog;
 
   std::string stoppingLog = readText(stopping.workingDir + "\\standin.log");
   EXPECT_EQ(stoppingLog.find("stdin ended"), std::string::npos) << stoppingLog;
@@ -154,8 +159,7 @@ TEST_F(ApplicationOutput, AStopAndARestartDoNotWaitForAProcessThatHoldsTheOutput
   EXPECT_LT(stop.milliseconds, 3000u);
   log = messageLogPath(stopping.serviceName);
   EXPECT_TRUE(waitForText(log, " process has stopped.", 1, 3000)) << readText(log);
-  // The heirs printed on after the application's end, into a pipe no one
-  // reads any more; what they printed before is in the file.
+  // What the heir printed before the application's end is in the file.
   EXPECT_NE(consoleLog(stopping).find("heir\r\n"), std::string::npos);
 }
 

@@ -21,7 +21,9 @@
 //                      it; a JVM's System.out writes up to 8 KiB)
 //   spawn-heir         start a process of its own ("heir") that inherits the
 //                      standard handles and prints a line every 200 ms until
-//                      "heir.stop" appears (60 s at most); it logs "heir <pid>"
+//                      "heir.stop" appears (60 s at most); it logs "heir <pid>",
+//                      and "heir write failed <error>" when a line cannot be
+//                      printed, and then ends
 //   read-stdin         read standard input on a thread of its own; when the
 //                      read returns (end of input, or an error) log "stdin
 //                      ended" and exit with code 4, as an application that
@@ -154,7 +156,10 @@ void printBytes(long long count, long writeSize) {
 int heir() {
   logLine("heir " + std::to_string(GetCurrentProcessId()));
   for (int tick = 0; tick < 300 && !fileExists("heir.stop"); ++tick) {
-    print(STD_OUTPUT_HANDLE, "heir\r\n", 6);
+    if (!print(STD_OUTPUT_HANDLE, "heir\r\n", 6)) {
+      logLine("heir write failed " + std::to_string(GetLastError()));
+      return 1;
+    }
     Sleep(200);
   }
   return 0;
