@@ -333,7 +333,7 @@ void setChildOutputWriter(ChildOutputWriter writer) {
   writeOutput = writer != nullptr ? writer : WriteFile;
 }
 
-void endChildOutput() {
+void endChildOutput(bool endedByItself) {
   CaptureRun* run = output.run;
   if (run == nullptr) return;
   output.run = nullptr;
@@ -344,7 +344,7 @@ void endChildOutput() {
     debugLog("The application's output is still being written; it is left to finish by itself");
   output.reading = false;
   ULONGLONG ranMs = GetTickCount64() - output.startedAt;
-  if (ranMs < CHILD_SHORT_RUN_MS) {
+  if (endedByItself && ranMs < CHILD_SHORT_RUN_MS) {
     char line[200];
     if (output.fileError == 0)
       std::snprintf(line, sizeof line, "Application ended %llu ms after its start: what it printed is in %s",

@@ -50,8 +50,8 @@ using ChildOutputWriter = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERL
 void setChildOutputWriter(ChildOutputWriter writer);
 
 // After the child has ended: lets the reader take what is left in the pipe and
-// end, waiting at most CHILD_OUTPUT_END_MS; a short run is named in the debug
-// log.
-void endChildOutput();
+// end, waiting at most CHILD_OUTPUT_END_MS. A short run that ended by itself
+// (no stop of the host's) is named in the debug log, with where its output is.
+void endChildOutput(bool endedByItself);
 
 }  // namespace zaq

@@ -284,7 +284,7 @@ bool startServiceApp(const char* command) {
   if (!hostState.debugMode) emitMessage(MSG_LOGGED_INFO, "startServiceApp", MSG_PROCESS_STARTED, command);
   debugLine("Application started");
   watchChild();
-  endChildOutput();
+  endChildOutput(!stopUnderWay());
   if (!hostState.debugMode) emitMessage(MSG_LOGGED_INFO, "startServiceApp", MSG_PROCESS_STOPPED, command);
   closeChild();
   traceRecord("startServiceApp", "EXIT - TRUE");

@@ -79,9 +79,14 @@ class Supervision : public ::testing::Test {
   }
 };
 
+// A quick stop: the application did not end by itself, so the debug log does
+// not send the operator to its output.
 TEST_F(Supervision, TheStopAsksTheChildToEndAndTheWatchSeesItGo) {
   zaq_test::writeFile(dir + "\\shutdown", "stale");  // an old one must not stop the new child
   zaq_test::writeFile(dir + "\\lock", "stale");
+  std::string logPath = dir + "\\service.log";
+  hostState.debugLogFile = std::fopen(logPath.c_str(), "ab");
+  ASSERT_NE(hostState.debugLogFile, nullptr);
   bool started = false;
   std::thread supervisor([&] { started = zaq::startServiceApp(command.c_str()); });
   ASSERT_TRUE(waitForStart(0));
@@ -97,6 +102,11 @@ TEST_F(Supervision, TheStopAsksTheChildToEndAndTheWatchSeesItGo) {
   EXPECT_FALSE(zaq_test::exists(dir + "\\shutdown"));
   EXPECT_FALSE(zaq_test::exists(dir + "\\lock"));
   EXPECT_NE(zaq_test::readFile(dir + "\\standin.log").find("shutdown seen"), std::string::npos);
+  std::fclose(hostState.debugLogFile);
+  hostState.debugLogFile = nullptr;
+  std::string log = zaq_test::readFile(logPath);
+  EXPECT_NE(log.find("Application exited with exit code 0"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Application ended"), std::string::npos) << log;
 }
 
 TEST_F(Supervision, AChildThatIgnoresTheStopIsKilledWith999AfterFiveSeconds) {
@@ -222,7 +232,8 @@ TEST_F(Supervision, AnApplicationThatEndsOnItsOwnIsWatchedToItsEnd) {
   } cases[] = {
       {"announce-shutdown 1\n",
        {"Application initiated shutdown detected, waiting five seconds for exit",
-        "Application exited by itself", "Application exited with exit code 0\n"},
+        "Application exited by itself", "Application exited with exit code 0\n",
+        " ms after its start: what it printed is in javaconsole.log\n"},
        "killing",
        0,
        3500,
@@ -237,7 +248,8 @@ TEST_F(Supervision, AnApplicationThatEndsOnItsOwnIsWatchedToItsEnd) {
        12000},
       // A JVM that cannot start ends at once with 1; the stand-in says 3.
       {"exit-after 0\n",
-       {"Application started", "Application exited with exit code 3\n"},
+       {"Application started", "Application exited with exit code 3\n",
+        " ms after its start: what it printed is in javaconsole.log\n"},
        "shutdown",
        3,
        0,
