@@ -1,12 +1,13 @@
 // What the Java application prints: its standard output and error arrive on
 // one pipe; its standard input is a pipe that the host never writes to and
 // closes when the run ends. These two ends are the only handles the child
-// inherits. A reader thread keeps the first MiB of each run
-// in "javaconsole.log" in the working directory, drains and counts the rest,
-// and in the debug command also copies everything to the host's standard
-// output. The application never waits on the host: the pipe is drained
-// whatever happens to the file, and the end of a run waits for the reader only
-// a bounded moment, whoever else still holds the write end.
+// inherits. A reader thread keeps the head and the tail of each run (a MiB in
+// all) in the run's file in the working directory (child_output_files.h),
+// drains and counts the rest, and in the debug command also copies everything
+// to the host's standard output. The application never waits on the host:
+// the pipe is drained whatever happens to the file, and the end of a run
+// waits for the reader only a bounded moment, whoever else still holds the
+// write end.
 //
 // One child at a time, driven by the supervising thread: beginChildOutput,
 // then childOutputCreated, then (for a child that was created) endChildOutput
@@ -17,8 +18,6 @@
 
 namespace zaq {
 
-constexpr char CHILD_OUTPUT_FILE[] = "javaconsole.log";
-constexpr unsigned long CHILD_OUTPUT_KEPT_BYTES = 1024 * 1024;
 // How long the end of a run waits for the reader to write what the child left
 // in the pipe; a reader still busy then (a file that does not take its bytes)
 // ends by itself later.

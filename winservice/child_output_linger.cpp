@@ -19,11 +19,16 @@ struct LingeringPipe {
 
 // Met by the threads that hand pipes over (the readers of runs) and the
 // lingering reader, under guard.
+struct HandedPipe {
+  HANDLE pipe;
+  unsigned long long counted;
+};
+
 struct Lingering {
   SRWLOCK guard = SRWLOCK_INIT;
   HANDLE thread = nullptr;  // made by the first hand-over, lives as long as the host
   HANDLE handed = nullptr;  // auto-reset: handedOver holds pipes
-  std::vector<HANDLE> handedOver;
+  std::vector<HandedPipe> handedOver;
 };
 
 Lingering lingering;
@@ -52,11 +57,11 @@ void finish(LingeringPipe* pipe) {
 // The pipes handed over since the last look join the ones being read; over
 // the bound, the oldest are let go.
 void takeHandedOver(std::vector<std::unique_ptr<LingeringPipe>>* pipes) {
-  std::vector<HANDLE> taken;
+  std::vector<HandedPipe> taken;
   AcquireSRWLockExclusive(&lingering.guard);
   taken.swap(lingering.handedOver);
   ReleaseSRWLockExclusive(&lingering.guard);
-  for (HANDLE handle : taken) {
+  for (const HandedPipe& handed : taken) {
     if (pipes->size() == LINGERING_PIPES_MAX) {
       LingeringPipe* oldest = pipes->front().get();
       CancelIo(oldest->pipe);
@@ -73,14 +78,15 @@ void takeHandedOver(std::vector<std::unique_ptr<LingeringPipe>>* pipes) {
       pipes->erase(pipes->begin());
     }
     auto pipe = std::make_unique<LingeringPipe>();
-    pipe->pipe = handle;
+    pipe->pipe = handed.pipe;
+    pipe->got = handed.counted;
     pipe->overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (pipe->overlapped.hEvent != nullptr && readNext(pipe.get()))
       pipes->push_back(std::move(pipe));
     else if (pipe->overlapped.hEvent != nullptr)
       finish(pipe.get());
     else
-      CloseHandle(handle);
+      CloseHandle(handed.pipe);
   }
 }
 
@@ -119,7 +125,7 @@ DWORD WINAPI readLingering(LPVOID) {
 
 }  // namespace
 
-bool keepReadingAfterEnd(HANDLE pipe) {
+bool keepReadingAfterEnd(HANDLE pipe, unsigned long long counted) {
   AcquireSRWLockExclusive(&lingering.guard);
   if (lingering.thread == nullptr) {
     if (lingering.handed == nullptr) lingering.handed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -127,7 +133,7 @@ bool keepReadingAfterEnd(HANDLE pipe) {
       lingering.thread = CreateThread(nullptr, 0, readLingering, nullptr, 0, nullptr);
   }
   bool taken = lingering.thread != nullptr;
-  if (taken) lingering.handedOver.push_back(pipe);
+  if (taken) lingering.handedOver.push_back({pipe, counted});
   ReleaseSRWLockExclusive(&lingering.guard);
   if (!taken) {
     char line[120];

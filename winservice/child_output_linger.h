@@ -19,8 +19,9 @@ constexpr DWORD LINGERING_PIPES_MAX = MAXIMUM_WAIT_OBJECTS - 1;
 constexpr DWORD LINGERING_READ_SIZE = 4096;
 
 // Takes over pipe, the read end of a run's output opened for overlapped
-// reads, and reads it until no writer is left; for any thread. false, with
-// the pipe closed, when no thread can read it.
-bool keepReadingAfterEnd(HANDLE pipe);
+// reads, and reads it until no writer is left, counting from counted (what
+// the caller read after the run's end); for any thread. false, with the pipe
+// closed, when no thread can read it.
+bool keepReadingAfterEnd(HANDLE pipe, unsigned long long counted);
 
 }  // namespace zaq

@@ -17,6 +17,12 @@
 //   print-err TEXT     the same on standard error
 //   print-bytes N      print N bytes of outputPatternByte on standard output
 //                      at once, then log "printed N bytes in M ms"
+//   print-last TEXT    print TEXT and a line end on standard output after
+//                      print-bytes, as a JVM's last words
+//   die-once TEXT      on its first start in this directory (no "died-once"
+//                      file yet: it makes one) print TEXT and a line end on
+//                      standard error and exit with code 3 at once; later
+//                      starts go on as the other words say
 //   write-size N       print-bytes writes N bytes at a time (64 KiB without
 //                      it; a JVM's System.out writes up to 8 KiB)
 //   spawn-heir         start a process of its own ("heir") that inherits the
@@ -52,6 +58,8 @@ struct Mode {
   bool crash = false;
   std::string printOut;
   std::string printErr;
+  std::string printLast;
+  std::string dieOnce;
   long long printBytes = -1;
   long writeSize = 64 * 1024;
   bool spawnHeir = false;
@@ -83,6 +91,8 @@ Mode readMode() {
     word.erase(word.find_last_not_of("\r\n") + 1);
     if (word.rfind("print-out ", 0) == 0) mode.printOut = word.substr(10) + "\r\n";
     if (word.rfind("print-err ", 0) == 0) mode.printErr = word.substr(10) + "\r\n";
+    if (word.rfind("print-last ", 0) == 0) mode.printLast = word.substr(11) + "\r\n";
+    if (word.rfind("die-once ", 0) == 0) mode.dieOnce = word.substr(9) + "\r\n";
     if (word.rfind("print-bytes ", 0) == 0) mode.printBytes = std::strtoll(word.c_str() + 12, nullptr, 10);
     if (word.rfind("write-size ", 0) == 0) mode.writeSize = std::strtol(word.c_str() + 11, nullptr, 10);
     if (word == "spawn-heir") mode.spawnHeir = true;
@@ -213,7 +223,15 @@ int main() {
   logLine("start " + std::to_string(GetCurrentProcessId()) + " " + commandLine);
   print(STD_OUTPUT_HANDLE, mode.printOut.data(), static_cast<DWORD>(mode.printOut.size()));
   print(STD_ERROR_HANDLE, mode.printErr.data(), static_cast<DWORD>(mode.printErr.size()));
+  if (!mode.dieOnce.empty() && !fileExists("died-once")) {
+    FILE* died = std::fopen("died-once", "w");
+    if (died != nullptr) std::fclose(died);
+    print(STD_ERROR_HANDLE, mode.dieOnce.data(), static_cast<DWORD>(mode.dieOnce.size()));
+    logLine("died once");
+    return 3;
+  }
   if (mode.printBytes >= 0) printBytes(mode.printBytes, mode.writeSize);
+  print(STD_OUTPUT_HANDLE, mode.printLast.data(), static_cast<DWORD>(mode.printLast.size()));
   if (mode.spawnHeir) spawnHeir();
   if (mode.readInput) CreateThread(nullptr, 0, readInput, nullptr, 0, nullptr);
   if (mode.crash) {

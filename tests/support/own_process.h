@@ -32,6 +32,12 @@ inline DWORD handleCount() {
   return count;
 }
 
+// Waits up to two seconds for the process to be back to count threads.
+inline bool threadsBackTo(DWORD count) {
+  for (int i = 0; i < 100 && threadCount() != count; ++i) Sleep(20);
+  return threadCount() == count;
+}
+
 // How often token occurs in text.
 inline std::size_t occurrences(const std::string& text, const std::string& token) {
   std::size_t count = 0;
