@@ -39,7 +39,8 @@ struct CaptureRun {
   unsigned long long fileBase = 0;  // where the run begins in it
   HANDLE copyTo = nullptr;          // the host's standard output in the debug command
   HANDLE readDone = nullptr;        // the overlapped read's event
-  HANDLE childEnded = nullptr;      // set by endChildOutput
+  HANDLE childEnded = nullptr;      // set by endChildOutput, for a read that waits
+  volatile LONG ended = 0;          // the same, for a look between reads that costs no wait
   HANDLE finished = nullptr;        // set by the reader once the run's file is complete
   KeptOutput kept;
   bool tailChanged = false;  // the ring holds what the file does not show yet
@@ -244,7 +245,7 @@ void readRun(CaptureRun* run, char* buffer) {
   bool childEnded = false;
   DWORD left = 0;  // once the child has ended: what it left in the pipe
   for (bool open = true; open;) {
-    if (!childEnded && WaitForSingleObject(run->childEnded, 0) == WAIT_OBJECT_0) {
+    if (!childEnded && InterlockedOr(&run->ended, 0) != 0) {
       childEnded = true;
       left = bytesWaiting(run->pipe);
     }
@@ -365,6 +366,7 @@ void endChildOutput(bool endedByItself) {
   output.run = nullptr;
   // What the application started and left its input to reads its end now.
   closeIfOpen(&output.input);
+  InterlockedExchange(&run->ended, 1);
   SetEvent(run->childEnded);
   if (output.reading && WaitForSingleObject(run->finished, CHILD_OUTPUT_END_MS) != WAIT_OBJECT_0)
     debugLog("The application's output is still being written; it is left to finish by itself");

@@ -56,27 +56,23 @@ bool moveEarlierRuns(char* why, std::size_t size) {
 }
 
 // Adds the run after what the file holds, with a line that says where it
-// begins; a file grown past the limit begins afresh.
-bool addRun(RunFile* run, const char* why) {
+// begins and why; a file grown past the limit begins afresh (*afresh).
+bool addRun(RunFile* run, const char* why, bool* afresh) {
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(run->file, &size)) return false;
-  char line[200];
-  int length = 0;
-  if (static_cast<unsigned long long>(size.QuadPart) >= ADDED_RUNS_LIMIT) {
-    size.QuadPart = 0;
-    std::snprintf(line, sizeof line, "%s over %llu bytes: it begins afresh", CHILD_OUTPUT_FILE,
-                  ADDED_RUNS_LIMIT);
-    debugLog(line);
-  } else {
-    length = std::snprintf(line, sizeof line, "\r\n*** Another run begins here (%s) ***\r\n", why);
-  }
-  DWORD written = 0;
+  *afresh = static_cast<unsigned long long>(size.QuadPart) >= ADDED_RUNS_LIMIT;
+  if (*afresh) size.QuadPart = 0;
   if (!SetFilePointerEx(run->file, size, nullptr, FILE_BEGIN) || !SetEndOfFile(run->file)) return false;
-  if (length > 0 && static_cast<std::size_t>(length) < sizeof line &&
-      !(WriteFile(run->file, line, static_cast<DWORD>(length), &written, nullptr) &&
-        written == static_cast<DWORD>(length)))
+  run->base = static_cast<unsigned long long>(size.QuadPart);
+  if (*afresh) return true;
+  char line[200];
+  int length = std::snprintf(line, sizeof line, "\r\n*** Another run begins here (%s) ***\r\n", why);
+  DWORD written = 0;
+  if (length <= 0 || static_cast<std::size_t>(length) >= sizeof line) return true;
+  if (!WriteFile(run->file, line, static_cast<DWORD>(length), &written, nullptr) ||
+      written != static_cast<DWORD>(length))
     return false;
-  run->base = static_cast<unsigned long long>(size.QuadPart) + written;
+  run->base += written;
   return true;
 }
 
@@ -86,28 +82,31 @@ RunFile openRunFile() {
   RunFile run;
   char why[160];
   bool fresh = moveEarlierRuns(why, sizeof why);
-  if (!fresh) {
-    char line[240];
-    std::snprintf(line, sizeof line,
-                  "The runs' output files could not all move on (%s): this run is added at the end of %s",
-                  why, CHILD_OUTPUT_FILE);
-    debugLog(line);
-  }
   HANDLE file = CreateFileA(CHILD_OUTPUT_FILE, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                             fresh ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   run.file = file == INVALID_HANDLE_VALUE ? nullptr : file;
   run.error = run.file == nullptr ? GetLastError() : 0;
-  if (run.file != nullptr && !fresh && !addRun(&run, why)) {
+  bool afresh = false;
+  if (run.file != nullptr && !fresh && !addRun(&run, why, &afresh)) {
     run.error = GetLastError();
     CloseHandle(run.file);
     run.file = nullptr;
   }
-  if (run.error == 0) return run;
-  char line[160];
-  std::snprintf(line, sizeof line,
-                "Cannot write %s (error %lu): the application's output is read and dropped",
-                CHILD_OUTPUT_FILE, run.error);
-  debugLog(line);
+  char line[300];
+  if (run.error != 0)
+    std::snprintf(line, sizeof line,
+                  "Cannot write %s (error %lu): the application's output is read and dropped",
+                  CHILD_OUTPUT_FILE, run.error);
+  else if (!fresh && afresh)
+    std::snprintf(line, sizeof line,
+                  "The runs' output files could not all move on (%s), and %s is over %llu bytes: it begins "
+                  "afresh",
+                  why, CHILD_OUTPUT_FILE, ADDED_RUNS_LIMIT);
+  else if (!fresh)
+    std::snprintf(line, sizeof line,
+                  "The runs' output files could not all move on (%s): this run is added at the end of %s",
+                  why, CHILD_OUTPUT_FILE);
+  if (run.error != 0 || !fresh) debugLog(line);
   return run;
 }
 
