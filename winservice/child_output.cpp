@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "winservice/child_output_files.h"
+#include "winservice/child_output_linger.h"
+#include "winservice/output_keeping.h"
 #include "winservice/service_debuglog.h"
 #include "winservice/service_state.h"
 
@@ -19,20 +22,29 @@ constexpr DWORD READ_SIZE = 1024 * 1024;
 // Once the child has ended, a read that does not complete within this time
 // finds nothing more of the child's in the pipe.
 constexpr DWORD LEFTOVER_READ_MS = 100;
+// A pipe that neither ends nor brings a byte for this long after the child's
+// end is held by a process the application started. Under Wine the child's
+// own handles close a while after its end (over 100 ms on a busy machine).
+constexpr DWORD HELD_PIPE_MS = 1000;
+// How late the file may show the end of a run that has printed more than
+// its head: the ring goes to the file at most this long after it changed.
+constexpr DWORD TAIL_WRITE_MS = 1000;
 
 // One run's capture, shared by the supervising thread and the reader. The last
 // of the two to let go frees it, so that the supervision never has to wait for
 // a reader stuck in a write.
 struct CaptureRun {
-  HANDLE pipe = nullptr;        // the read end, overlapped
-  HANDLE file = nullptr;        // "javaconsole.log", or none
-  HANDLE copyTo = nullptr;      // the host's standard output in the debug command
-  HANDLE readDone = nullptr;    // the overlapped read's event
-  HANDLE childEnded = nullptr;  // set by endChildOutput
-  HANDLE finished = nullptr;    // set by the reader once it is done with the run
-  unsigned long long kept = 0;
-  unsigned long long notKept = 0;
-  bool endsWithLineEnd = true;
+  HANDLE pipe = nullptr;            // the read end, overlapped
+  HANDLE file = nullptr;            // the run's file, or none
+  unsigned long long fileBase = 0;  // where the run begins in it
+  HANDLE copyTo = nullptr;          // the host's standard output in the debug command
+  HANDLE readDone = nullptr;        // the overlapped read's event
+  HANDLE childEnded = nullptr;      // set by endChildOutput, for a read that waits
+  volatile LONG ended = 0;          // the same, for a look between reads that costs no wait
+  HANDLE finished = nullptr;        // set by the reader once the run's file is complete
+  KeptOutput kept;
+  bool tailChanged = false;  // the ring holds what the file does not show yet
+  ULONGLONG tailWrittenAt = 0;
   volatile LONG holders = 1;
 };
 
@@ -40,11 +52,17 @@ struct CaptureRun {
 struct ChildOutput {
   STARTUPINFOEXA startup{};
   std::vector<unsigned char> attributes;     // storage of the handle list
-  HANDLE childEnds[2] = {nullptr, nullptr};  // write end, null device
+  HANDLE childEnds[2] = {nullptr, nullptr};  // output's write end, input's read end
+  // The write end of the child's standard input: kept for the run and never
+  // written, so that a read waits as on a console nobody types into. The null
+  // device would end the input at once, and an application that takes its
+  // end for "quit" would be restarted every 30 seconds.
+  HANDLE input = nullptr;
   CaptureRun* run = nullptr;
   bool reading = false;  // a reader has the run
   ULONGLONG startedAt = 0;
   DWORD fileError = 0;
+  bool fileAdded = false;  // the run follows earlier ones in its file
 };
 
 ChildOutput output;
@@ -53,7 +71,8 @@ ChildOutput output;
 // first run and handed each run in turn, with its read buffer made once. A new
 // thread and buffer for every run would leave Wine's per-thread memory behind
 // each time. Only while it is still busy with a run whose file does not take
-// its bytes does a run get a thread of its own, which ends with that run.
+// its bytes, or still watches the pipe of a run that has just ended, does a
+// run get a thread of its own, which ends with that run.
 struct Reader {
   HANDLE thread = nullptr;
   HANDLE runPosted = nullptr;  // auto-reset: posted holds the next run
@@ -94,9 +113,11 @@ void dropStartup() {
   output.attributes.clear();
 }
 
-// The pipe of a run: an overlapped, inbound read end of our own and the
-// child's inheritable write end, in output.childEnds[0].
-bool openPipe(CaptureRun* run) {
+// The pipes of a run: for its output an overlapped, inbound read end of our
+// own and the child's inheritable write end, in output.childEnds[0]; for its
+// input the child's inheritable read end, in output.childEnds[1], and our
+// write end.
+bool openPipes(CaptureRun* run) {
   char name[96];
   std::snprintf(name, sizeof name, "\\\\.\\pipe\\zaqservice-output-%lu-%ld", GetCurrentProcessId(),
                 InterlockedIncrement(&pipeCounter));
@@ -107,9 +128,9 @@ bool openPipe(CaptureRun* run) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   output.childEnds[0] =
       opened(CreateFileA(name, GENERIC_WRITE, 0, &inherit, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  output.childEnds[1] = opened(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                           OPEN_EXISTING, 0, nullptr));
-  return output.childEnds[0] != nullptr && output.childEnds[1] != nullptr;
+  if (output.childEnds[0] == nullptr || !CreatePipe(&output.childEnds[1], &output.input, nullptr, 0))
+    return false;
+  return SetHandleInformation(output.childEnds[1], HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT) != 0;
 }
 
 // The startup record with the child's standard handles and the list of the
@@ -131,38 +152,42 @@ bool buildStartup(const STARTUPINFOA& base) {
                                    sizeof output.childEnds, nullptr, nullptr) != 0;
 }
 
-// Keeps what arrived: the first CHILD_OUTPUT_KEPT_BYTES of the run in the
-// file, the rest counted; in the debug command all of it on the console too.
+// Keeps what arrived in the run's file: the head at once, the tail through
+// the ring (writeTail); in the debug command all of it on the console too.
 void keep(CaptureRun* run, const char* data, DWORD length) {
   if (length == 0) return;
   DWORD written = 0;
   if (run->copyTo != nullptr && !writeOutput(run->copyTo, data, length, &written, nullptr))
     run->copyTo = nullptr;
-  DWORD room = 0;
-  if (run->file != nullptr && run->kept < CHILD_OUTPUT_KEPT_BYTES)
-    room = static_cast<DWORD>(CHILD_OUTPUT_KEPT_BYTES - run->kept);
-  DWORD taken = length < room ? length : room;
-  if (taken > 0 && writeOutput(run->file, data, taken, &written, nullptr) && written == taken) {
-    run->kept += taken;
-    run->endsWithLineEnd = data[taken - 1] == '\n';
-  } else if (taken > 0) {
-    // A full disk: nothing more goes to the file, all is drained and counted.
+  DWORD head = static_cast<DWORD>(keepOutput(&run->kept, data, length));
+  // A full disk: nothing more goes to the file; the pipe is drained all the same.
+  if (head > 0 && run->file != nullptr &&
+      !(writeOutput(run->file, data, head, &written, nullptr) && written == head))
     closeIfOpen(&run->file);
-    taken = 0;
-  }
-  run->notKept += length - taken;
+  if (head < length) run->tailChanged = true;
 }
 
-void writeCountLine(CaptureRun* run) {
-  if (run->notKept == 0 || run->file == nullptr) return;
-  char line[200];
-  int length = std::snprintf(line, sizeof line,
-                             "%s*** %llu more bytes of output were not kept: this file keeps the first %lu "
-                             "bytes of each run ***\r\n",
-                             run->endsWithLineEnd ? "" : "\r\n", run->notKept, CHILD_OUTPUT_KEPT_BYTES);
+bool writeAll(HANDLE file, const char* data, std::size_t length) {
   DWORD written = 0;
-  if (length > 0 && static_cast<std::size_t>(length) < sizeof line)
-    writeOutput(run->file, line, static_cast<DWORD>(length), &written, nullptr);
+  return length == 0 ||
+         (writeOutput(file, data, static_cast<DWORD>(length), &written, nullptr) && written == length);
+}
+
+// Puts the ring after the head, over what the last call put there, so that
+// the file shows the end of a run while it runs, and keeps it if the host is
+// ended.
+void writeTail(CaptureRun* run) {
+  run->tailChanged = false;
+  run->tailWrittenAt = GetTickCount64();
+  if (run->file == nullptr) return;
+  OutputTail tail = outputTail(run->kept);
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(run->fileBase + OUTPUT_HEAD_BYTES);
+  if (!SetFilePointerEx(run->file, at, nullptr, FILE_BEGIN) ||
+      !writeAll(run->file, tail.line.data(), tail.line.size()) ||
+      !writeAll(run->file, tail.first, tail.firstLength) ||
+      !writeAll(run->file, tail.second, tail.secondLength) || !SetEndOfFile(run->file))
+    closeIfOpen(&run->file);
 }
 
 DWORD bytesWaiting(HANDLE pipe) {
@@ -171,9 +196,9 @@ DWORD bytesWaiting(HANDLE pipe) {
 }
 
 // One read into buffer: the bytes taken. *open turns false once no writer
-// is left, or, after the child's end, when nothing came within
-// LEFTOVER_READ_MS.
-DWORD readOnce(CaptureRun* run, char* buffer, DWORD wanted, bool childEnded, bool* open) {
+// is left, or, after the child's end (afterEndMs not 0), when nothing came
+// within afterEndMs.
+DWORD readOnce(CaptureRun* run, char* buffer, DWORD wanted, DWORD afterEndMs, bool* open) {
   OVERLAPPED overlapped{};
   overlapped.hEvent = run->readDone;
   DWORD got = 0;
@@ -186,13 +211,31 @@ DWORD readOnce(CaptureRun* run, char* buffer, DWORD wanted, bool childEnded, boo
     return 0;
   }
   HANDLE events[2] = {run->readDone, run->childEnded};
-  DWORD waited = childEnded ? WaitForSingleObject(run->readDone, LEFTOVER_READ_MS)
-                            : WaitForMultipleObjects(2, events, FALSE, INFINITE);
+  DWORD waited = WAIT_TIMEOUT;
+  if (afterEndMs != 0)
+    waited = WaitForSingleObject(run->readDone, afterEndMs);
+  else
+    // While the pipe is quiet, the file gets the tail.
+    while ((waited = WaitForMultipleObjects(2, events, FALSE, run->tailChanged ? TAIL_WRITE_MS : INFINITE)) ==
+           WAIT_TIMEOUT)
+      writeTail(run);
   if (waited != WAIT_OBJECT_0) CancelIo(run->pipe);
   bool done = GetOverlappedResult(run->pipe, &overlapped, &got, TRUE) != 0;
   *open = (done || GetLastError() == ERROR_OPERATION_ABORTED) && waited != WAIT_FAILED &&
-          !(childEnded && waited == WAIT_TIMEOUT);
+          !(afterEndMs != 0 && waited == WAIT_TIMEOUT);
   return done ? got : 0;
+}
+
+// After the run's end: a pipe that a process the application started still
+// holds goes on being read elsewhere, so that its writes do not fail. What
+// comes meanwhile is counted there: the run's file is complete.
+void handOverIfHeld(CaptureRun* run, char* buffer) {
+  bool open = true;
+  DWORD got = readOnce(run, buffer, READ_SIZE, HELD_PIPE_MS, &open);
+  DWORD waiting = 0;
+  if (got == 0 && !PeekNamedPipe(run->pipe, nullptr, 0, nullptr, &waiting, nullptr)) return;
+  keepReadingAfterEnd(run->pipe, got);
+  run->pipe = nullptr;
 }
 
 // Reads until every writer has closed the pipe, or, once the child has ended,
@@ -202,17 +245,21 @@ void readRun(CaptureRun* run, char* buffer) {
   bool childEnded = false;
   DWORD left = 0;  // once the child has ended: what it left in the pipe
   for (bool open = true; open;) {
-    if (!childEnded && WaitForSingleObject(run->childEnded, 0) == WAIT_OBJECT_0) {
+    if (!childEnded && InterlockedOr(&run->ended, 0) != 0) {
       childEnded = true;
       left = bytesWaiting(run->pipe);
     }
     if (childEnded && left == 0) break;
-    DWORD got = readOnce(run, buffer, childEnded && left < READ_SIZE ? left : READ_SIZE, childEnded, &open);
+    DWORD got = readOnce(run, buffer, childEnded && left < READ_SIZE ? left : READ_SIZE,
+                         childEnded ? LEFTOVER_READ_MS : 0, &open);
     keep(run, buffer, got);
+    if (run->tailChanged && GetTickCount64() - run->tailWrittenAt >= TAIL_WRITE_MS) writeTail(run);
     if (childEnded) left = got < left ? left - got : 0;
   }
-  writeCountLine(run);
+  if (run->tailChanged) writeTail(run);
+  closeIfOpen(&run->file);  // complete: the next start moves it on
   SetEvent(run->finished);
+  if (childEnded) handOverIfHeld(run, buffer);
   release(run);
 }
 
@@ -250,18 +297,12 @@ bool startReading(CaptureRun* run) {
   return true;
 }
 
-// "javaconsole.log" replaced for the new run; none when it cannot be written
-// (a file an editor holds, a directory of that name): the output is dropped.
 void openOutputFile(CaptureRun* run) {
-  run->file = opened(CreateFileA(CHILD_OUTPUT_FILE, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                 nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  output.fileError = run->file == nullptr ? GetLastError() : 0;
-  if (output.fileError == 0) return;
-  char line[160];
-  std::snprintf(line, sizeof line,
-                "Cannot write %s (error %lu): the application's output is read and dropped",
-                CHILD_OUTPUT_FILE, output.fileError);
-  debugLog(line);
+  RunFile file = openRunFile();
+  run->file = file.file;
+  run->fileBase = file.base;
+  output.fileError = file.error;
+  output.fileAdded = file.base > 0;
 }
 
 }  // namespace
@@ -273,12 +314,13 @@ ChildStartup beginChildOutput(STARTUPINFOA* base) {
   run->readDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   run->childEnded = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   run->finished = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (run->readDone == nullptr || run->childEnded == nullptr || run->finished == nullptr || !openPipe(run) ||
+  if (run->readDone == nullptr || run->childEnded == nullptr || run->finished == nullptr || !openPipes(run) ||
       !buildStartup(*base)) {
     char line[120];
     std::snprintf(line, sizeof line, "No capture of the application's output (error %lu)", GetLastError());
     debugLog(line);
     dropStartup();
+    closeIfOpen(&output.input);
     release(run);
     return child;
   }
@@ -307,6 +349,7 @@ void childOutputCreated(bool created) {
       closeIfOpen(&run->pipe);
     }
   } else if (run != nullptr) {
+    closeIfOpen(&output.input);
     release(run);
     output.run = nullptr;
   }
@@ -317,20 +360,23 @@ void setChildOutputWriter(ChildOutputWriter writer) {
   writeOutput = writer != nullptr ? writer : WriteFile;
 }
 
-void endChildOutput() {
+void endChildOutput(bool endedByItself) {
   CaptureRun* run = output.run;
   if (run == nullptr) return;
   output.run = nullptr;
+  // What the application started and left its input to reads its end now.
+  closeIfOpen(&output.input);
+  InterlockedExchange(&run->ended, 1);
   SetEvent(run->childEnded);
   if (output.reading && WaitForSingleObject(run->finished, CHILD_OUTPUT_END_MS) != WAIT_OBJECT_0)
     debugLog("The application's output is still being written; it is left to finish by itself");
   output.reading = false;
   ULONGLONG ranMs = GetTickCount64() - output.startedAt;
-  if (ranMs < CHILD_SHORT_RUN_MS) {
+  if (endedByItself && ranMs < CHILD_SHORT_RUN_MS) {
     char line[200];
     if (output.fileError == 0)
-      std::snprintf(line, sizeof line, "Application ended %llu ms after its start: what it printed is in %s",
-                    ranMs, CHILD_OUTPUT_FILE);
+      std::snprintf(line, sizeof line, "Application ended %llu ms after its start: what it printed is %s %s",
+                    ranMs, output.fileAdded ? "at the end of" : "in", CHILD_OUTPUT_FILE);
     else
       std::snprintf(
           line, sizeof line,

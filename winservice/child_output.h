@@ -1,11 +1,13 @@
 // What the Java application prints: its standard output and error arrive on
-// one pipe, whose write end is the only handle the child inherits (standard
-// input is the null device). A reader thread keeps the first MiB of each run
-// in "javaconsole.log" in the working directory, drains and counts the rest,
-// and in the debug command also copies everything to the host's standard
-// output. The application never waits on the host: the pipe is drained
-// whatever happens to the file, and the end of a run waits for the reader only
-// a bounded moment, whoever else still holds the write end.
+// one pipe; its standard input is a pipe that the host never writes to and
+// closes when the run ends. These two ends are the only handles the child
+// inherits. A reader thread keeps the head and the tail of each run (a MiB in
+// all) in the run's file in the working directory (child_output_files.h),
+// drains and counts the rest, and in the debug command also copies everything
+// to the host's standard output. The application never waits on the host:
+// the pipe is drained whatever happens to the file, and the end of a run
+// waits for the reader only a bounded moment, whoever else still holds the
+// write end.
 //
 // One child at a time, driven by the supervising thread: beginChildOutput,
 // then childOutputCreated, then (for a child that was created) endChildOutput
@@ -16,8 +18,6 @@
 
 namespace zaq {
 
-constexpr char CHILD_OUTPUT_FILE[] = "javaconsole.log";
-constexpr unsigned long CHILD_OUTPUT_KEPT_BYTES = 1024 * 1024;
 // How long the end of a run waits for the reader to write what the child left
 // in the pipe; a reader still busy then (a file that does not take its bytes)
 // ends by itself later.
@@ -33,7 +33,7 @@ struct ChildStartup {
   DWORD creationFlags = 0;  // EXTENDED_STARTUPINFO_PRESENT with the handle list
 };
 
-// Before the creation: the pipe, the null device and the handle list, added
+// Before the creation: the pipes and the handle list, added
 // to a copy of base (which must outlive the creation).
 ChildStartup beginChildOutput(STARTUPINFOA* base);
 
@@ -49,8 +49,8 @@ using ChildOutputWriter = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERL
 void setChildOutputWriter(ChildOutputWriter writer);
 
 // After the child has ended: lets the reader take what is left in the pipe and
-// end, waiting at most CHILD_OUTPUT_END_MS; a short run is named in the debug
-// log.
-void endChildOutput();
+// end, waiting at most CHILD_OUTPUT_END_MS. A short run that ended by itself
+// (no stop of the host's) is named in the debug log, with where its output is.
+void endChildOutput(bool endedByItself);
 
 }  // namespace zaq

@@ -119,5 +119,9 @@ extern ServiceHostSync hostSync;
 // - sendStatus (service_status.cpp) and seam (service_supervision.cpp): what
 //   sends the status and where a test acts; set only by tests, while no
 //   service runs.
+// - lingering (child_output_linger.cpp): the pipes of ended runs that a
+//   process the application started still writes to. The readers of runs
+//   hand pipes over, and make its thread, under its guard; that thread alone
+//   reads and closes them.
 
 }  // namespace zaq

@@ -305,7 +305,7 @@ bool startServiceApp(const char* command) {
   debugLine("Application started");
   watchChild();
   reach(STEP_OUTPUT_DRAINING);
-  endChildOutput();
+  endChildOutput(!stopRequested());
   if (!hostState.debugMode) emitMessage(MSG_LOGGED_INFO, "startServiceApp", MSG_PROCESS_STOPPED, command);
   closeChild();
   traceRecord("startServiceApp", "EXIT - TRUE");

@@ -17,11 +17,23 @@
 //   print-err TEXT     the same on standard error
 //   print-bytes N      print N bytes of outputPatternByte on standard output
 //                      at once, then log "printed N bytes in M ms"
+//   print-last TEXT    print TEXT and a line end on standard output after
+//                      print-bytes, as a JVM's last words
+//   die-once TEXT      on its first start in this directory (no "died-once"
+//                      file yet: it makes one) print TEXT and a line end on
+//                      standard error and exit with code 3 at once; later
+//                      starts go on as the other words say
 //   write-size N       print-bytes writes N bytes at a time (64 KiB without
 //                      it; a JVM's System.out writes up to 8 KiB)
 //   spawn-heir         start a process of its own ("heir") that inherits the
 //                      standard handles and prints a line every 200 ms until
-//                      "heir.stop" appears (60 s at most); it logs "heir <pid>"
+//                      "heir.stop" appears (60 s at most); it logs "heir <pid>",
+//                      and "heir write failed <error>" when a line cannot be
+//                      printed, and then ends
+//   read-stdin         read standard input on a thread of its own; when the
+//                      read returns (end of input, or an error) log "stdin
+//                      ended" and exit with code 4, as an application that
+//                      takes the end of its input for "quit"
 //   spawn-child        start a process of its own (this program with the one
 //                      argument "--sleep-only", which only sleeps, for at most
 //                      five minutes) and log "spawned <pid>", as an updater is started
@@ -46,10 +58,13 @@ struct Mode {
   bool crash = false;
   std::string printOut;
   std::string printErr;
+  std::string printLast;
+  std::string dieOnce;
   long long printBytes = -1;
   long writeSize = 64 * 1024;
   bool spawnHeir = false;
   bool spawnChild = false;
+  bool readInput = false;
 };
 
 void logLine(const std::string& line) {
@@ -76,9 +91,12 @@ Mode readMode() {
     word.erase(word.find_last_not_of("\r\n") + 1);
     if (word.rfind("print-out ", 0) == 0) mode.printOut = word.substr(10) + "\r\n";
     if (word.rfind("print-err ", 0) == 0) mode.printErr = word.substr(10) + "\r\n";
+    if (word.rfind("print-last ", 0) == 0) mode.printLast = word.substr(11) + "\r\n";
+    if (word.rfind("die-once ", 0) == 0) mode.dieOnce = word.substr(9) + "\r\n";
     if (word.rfind("print-bytes ", 0) == 0) mode.printBytes = std::strtoll(word.c_str() + 12, nullptr, 10);
     if (word.rfind("write-size ", 0) == 0) mode.writeSize = std::strtol(word.c_str() + 11, nullptr, 10);
     if (word == "spawn-heir") mode.spawnHeir = true;
+    if (word == "read-stdin") mode.readInput = true;
   }
   std::fclose(f);
   return mode;
@@ -116,6 +134,15 @@ DWORD WINAPI rescanListener(LPVOID) {
   }
 }
 
+DWORD WINAPI readInput(LPVOID) {
+  char buffer[64];
+  DWORD got = 0;
+  BOOL read = ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &got, nullptr);
+  logLine("stdin ended: " + std::to_string(got) + " bytes, error " +
+          std::to_string(read ? 0 : GetLastError()));
+  ExitProcess(4);
+}
+
 bool print(DWORD which, const char* data, DWORD length) {
   DWORD written = 0;
   return WriteFile(GetStdHandle(which), data, length, &written, nullptr) && written == length;
@@ -139,7 +166,10 @@ void printBytes(long long count, long writeSize) {
 int heir() {
   logLine("heir " + std::to_string(GetCurrentProcessId()));
   for (int tick = 0; tick < 300 && !fileExists("heir.stop"); ++tick) {
-    print(STD_OUTPUT_HANDLE, "heir\r\n", 6);
+    if (!print(STD_OUTPUT_HANDLE, "heir\r\n", 6)) {
+      logLine("heir write failed " + std::to_string(GetLastError()));
+      return 1;
+    }
     Sleep(200);
   }
   return 0;
@@ -193,8 +223,17 @@ int main() {
   logLine("start " + std::to_string(GetCurrentProcessId()) + " " + commandLine);
   print(STD_OUTPUT_HANDLE, mode.printOut.data(), static_cast<DWORD>(mode.printOut.size()));
   print(STD_ERROR_HANDLE, mode.printErr.data(), static_cast<DWORD>(mode.printErr.size()));
+  if (!mode.dieOnce.empty() && !fileExists("died-once")) {
+    FILE* died = std::fopen("died-once", "w");
+    if (died != nullptr) std::fclose(died);
+    print(STD_ERROR_HANDLE, mode.dieOnce.data(), static_cast<DWORD>(mode.dieOnce.size()));
+    logLine("died once");
+    return 3;
+  }
   if (mode.printBytes >= 0) printBytes(mode.printBytes, mode.writeSize);
+  print(STD_OUTPUT_HANDLE, mode.printLast.data(), static_cast<DWORD>(mode.printLast.size()));
   if (mode.spawnHeir) spawnHeir();
+  if (mode.readInput) CreateThread(nullptr, 0, readInput, nullptr, 0, nullptr);
   if (mode.crash) {
     logLine("crashing");
     volatile int* nowhere = nullptr;
