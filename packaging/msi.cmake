@@ -1,0 +1,52 @@
+# The Windows Installer package of this width, zaqservice-<version>-win64.msi or
+# -win32.msi in the build folder, made with Debian's wixl from the release
+# layout (packaging/wix). `cmake --build --preset windows64 --target msi`; the
+# default build makes it too where wixl is installed.
+find_program(ZAQ_WIXL wixl)
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(ZAQ_MSI_ARCH x64)
+else()
+  set(ZAQ_MSI_ARCH x86)
+endif()
+set(ZAQ_MSI_PACKAGE ${CMAKE_BINARY_DIR}/zaqservice-${PROJECT_VERSION}-${CPACK_SYSTEM_NAME}.msi)
+
+# What a package is made from: the programs, the guide, the WiX sources and
+# the native build's catalogs and codeset tables (as they were when configured).
+set(zaq_msi_inputs ${CMAKE_BINARY_DIR}/packaging/README.txt ${CMAKE_SOURCE_DIR}/packaging/wix/zaqservice.wxs
+                   ${CMAKE_SOURCE_DIR}/packaging/wix/zaqservice.wxi ${CMAKE_SOURCE_DIR}/packaging/wix/product.wxs
+                   ${CMAKE_SOURCE_DIR}/packaging/wix/data-fragment.cmake
+                   ${CMAKE_SOURCE_DIR}/packaging/wix/build-msi.cmake)
+if(ZAQ_NATIVE_BUILD_DIR)
+  file(GLOB_RECURSE zaq_msi_data ${ZAQ_NATIVE_BUILD_DIR}/messages/*.cat ${ZAQ_NATIVE_BUILD_DIR}/codesets/codeset/*)
+  list(APPEND zaq_msi_inputs ${zaq_msi_data})
+endif()
+
+# zaq_add_msi(OUTPUT package LAYOUT folder VERSION version [PROGRAM zaqservice.exe]
+#             [DEFINES name=value...] [DEPENDS target...])
+# Lays the release out in folder and makes package from it with the WiX sources.
+function(zaq_add_msi)
+  cmake_parse_arguments(M "" "OUTPUT;LAYOUT;VERSION;PROGRAM" "DEFINES;DEPENDS" ${ARGN})
+  set(program_args)
+  if(M_PROGRAM)
+    set(program_args -DZAQ_PROGRAM=${M_PROGRAM})
+  endif()
+  get_filename_component(name ${M_OUTPUT} NAME)
+  add_custom_command(OUTPUT ${M_OUTPUT}
+                     COMMAND ${CMAKE_COMMAND} -DZAQ_BUILD_DIR=${CMAKE_BINARY_DIR} -DZAQ_LAYOUT=${M_LAYOUT}
+                             -DZAQ_WIXL=${ZAQ_WIXL} -DZAQ_ARCH=${ZAQ_MSI_ARCH} -DZAQ_VERSION=${M_VERSION}
+                             -DZAQ_OUTPUT=${M_OUTPUT} "-DZAQ_DEFINES=${M_DEFINES}" ${program_args}
+                             -P ${CMAKE_SOURCE_DIR}/packaging/wix/build-msi.cmake
+                     DEPENDS zaqservice kickscan ${zaq_msi_inputs} ${M_PROGRAM} ${M_DEPENDS}
+                     COMMENT "Windows Installer package ${name}"
+                     VERBATIM)
+endfunction()
+
+if(ZAQ_WIXL)
+  zaq_add_msi(OUTPUT ${ZAQ_MSI_PACKAGE} LAYOUT ${CMAKE_BINARY_DIR}/msi/layout VERSION ${PROJECT_VERSION})
+  add_custom_target(msi ALL DEPENDS ${ZAQ_MSI_PACKAGE})
+else()
+  message(STATUS "No wixl: the Windows Installer package is not made (Debian: apt-get install wixl)")
+  add_custom_target(msi COMMAND ${CMAKE_COMMAND} -E echo "msi: wixl is not installed (Debian: apt-get install wixl)"
+                    COMMAND ${CMAKE_COMMAND} -E false)
+endif()
