@@ -3,6 +3,7 @@
 # layout (packaging/wix). `cmake --build --preset windows64 --target msi`; the
 # default build makes it too where wixl is installed.
 find_program(ZAQ_WIXL wixl)
+find_program(ZAQ_MSIBUILD msibuild)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(ZAQ_MSI_ARCH x64)
@@ -22,31 +23,42 @@ if(ZAQ_NATIVE_BUILD_DIR)
   list(APPEND zaq_msi_inputs ${zaq_msi_data})
 endif()
 
-# zaq_add_msi(OUTPUT package LAYOUT folder VERSION version [PROGRAM zaqservice.exe]
+# The file version of the programs, as their version resources give it.
+set(ZAQ_MSI_FILE_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
+
+# zaq_add_msi(OUTPUT package LAYOUT folder VERSION version
+#             [PROGRAM zaqservice.exe PROGRAM_VERSION a.b.c.d]
 #             [DEFINES name=value...] [DEPENDS target...])
 # Lays the release out in folder and makes package from it with the WiX sources.
 function(zaq_add_msi)
-  cmake_parse_arguments(M "" "OUTPUT;LAYOUT;VERSION;PROGRAM" "DEFINES;DEPENDS" ${ARGN})
+  cmake_parse_arguments(M "" "OUTPUT;LAYOUT;VERSION;PROGRAM;PROGRAM_VERSION" "DEFINES;DEPENDS" ${ARGN})
   set(program_args)
+  set(program_version ${ZAQ_MSI_FILE_VERSION})
   if(M_PROGRAM)
     set(program_args -DZAQ_PROGRAM=${M_PROGRAM})
+    set(program_version ${M_PROGRAM_VERSION})
+  endif()
+  set(file_versions ZaqProgramFile=${program_version})
+  if(NOT "ZaqKind=server" IN_LIST M_DEFINES)
+    list(APPEND file_versions ZaqRescanTriggerFile=${ZAQ_MSI_FILE_VERSION})
   endif()
   get_filename_component(name ${M_OUTPUT} NAME)
   add_custom_command(OUTPUT ${M_OUTPUT}
                      COMMAND ${CMAKE_COMMAND} -DZAQ_BUILD_DIR=${CMAKE_BINARY_DIR} -DZAQ_LAYOUT=${M_LAYOUT}
                              -DZAQ_WIXL=${ZAQ_WIXL} -DZAQ_ARCH=${ZAQ_MSI_ARCH} -DZAQ_VERSION=${M_VERSION}
                              -DZAQ_OUTPUT=${M_OUTPUT} "-DZAQ_DEFINES=${M_DEFINES}" ${program_args}
+                             -DZAQ_MSIBUILD=${ZAQ_MSIBUILD} "-DZAQ_FILE_VERSIONS=${file_versions}"
                              -P ${CMAKE_SOURCE_DIR}/packaging/wix/build-msi.cmake
                      DEPENDS zaqservice kickscan ${zaq_msi_inputs} ${M_PROGRAM} ${M_DEPENDS}
                      COMMENT "Windows Installer package ${name}"
                      VERBATIM)
 endfunction()
 
-if(ZAQ_WIXL)
+if(ZAQ_WIXL AND ZAQ_MSIBUILD)
   zaq_add_msi(OUTPUT ${ZAQ_MSI_PACKAGE} LAYOUT ${CMAKE_BINARY_DIR}/msi/layout VERSION ${PROJECT_VERSION})
   add_custom_target(msi ALL DEPENDS ${ZAQ_MSI_PACKAGE})
 else()
-  message(STATUS "No wixl: the Windows Installer package is not made (Debian: apt-get install wixl)")
-  add_custom_target(msi COMMAND ${CMAKE_COMMAND} -E echo "msi: wixl is not installed (Debian: apt-get install wixl)"
+  message(STATUS "No wixl or msibuild: the Windows Installer package is not made (Debian: wixl, msitools)")
+  add_custom_target(msi COMMAND ${CMAKE_COMMAND} -E echo "msi: wixl or msibuild is missing (Debian: wixl, msitools)"
                     COMMAND ${CMAKE_COMMAND} -E false)
 endif()

@@ -3,12 +3,13 @@
 #         -DZAQ_WIXL=<wixl> -DZAQ_ARCH=x64|x86 -DZAQ_VERSION=<version>
 #         -DZAQ_OUTPUT=<package> [-DZAQ_DEFINES=<name=value;...>]
 #         [-DZAQ_PROGRAM=<zaqservice.exe to package instead of the build's>]
+#         -DZAQ_MSIBUILD=<msibuild> -DZAQ_FILE_VERSIONS=<File Id=a.b.c.d;...>
 #         -P build-msi.cmake
 # The layout is what the release zip holds (the build's install step), so the
 # package is made exactly as an installer author makes one from the zip.
 cmake_minimum_required(VERSION 3.25)
 
-foreach(variable ZAQ_BUILD_DIR ZAQ_LAYOUT ZAQ_WIXL ZAQ_ARCH ZAQ_VERSION ZAQ_OUTPUT)
+foreach(variable ZAQ_BUILD_DIR ZAQ_LAYOUT ZAQ_WIXL ZAQ_MSIBUILD ZAQ_ARCH ZAQ_VERSION ZAQ_OUTPUT)
   if(NOT DEFINED ${variable} OR "${${variable}}" STREQUAL "")
     message(FATAL_ERROR "build-msi: ${variable} is not given")
   endif()
@@ -39,4 +40,20 @@ if(NOT result EQUAL 0 OR output MATCHES "WARNING|CRITICAL|ERROR")
   file(REMOVE "${ZAQ_OUTPUT}.new")
   message(FATAL_ERROR "build-msi: wixl failed for ${ZAQ_OUTPUT}:\n${output}")
 endif()
+
+# wixl leaves the File table's Version empty. Windows Installer takes a file
+# without one for unversioned, and an upgrade would keep the versioned program
+# already on the disk instead of replacing it: the programs get theirs.
+foreach(entry IN LISTS ZAQ_FILE_VERSIONS)
+  string(REPLACE "=" ";" fields "${entry}")
+  list(GET fields 0 id)
+  list(GET fields 1 version)
+  execute_process(COMMAND "${ZAQ_MSIBUILD}" "${ZAQ_OUTPUT}.new" -q
+                          "UPDATE `File` SET `Version` = '${version}' WHERE `File` = '${id}'"
+                  OUTPUT_VARIABLE output ERROR_VARIABLE output RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    file(REMOVE "${ZAQ_OUTPUT}.new")
+    message(FATAL_ERROR "build-msi: setting the version of ${id} failed:\n${output}")
+  endif()
+endforeach()
 file(RENAME "${ZAQ_OUTPUT}.new" "${ZAQ_OUTPUT}")
