@@ -27,29 +27,32 @@ endif()
 set(ZAQ_MSI_FILE_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
 
 # zaq_add_msi(OUTPUT package LAYOUT folder VERSION version
-#             [PROGRAM zaqservice.exe PROGRAM_VERSION a.b.c.d]
+#             [FILE_VERSION a.b.c.d REPLACE file=program...]
 #             [DEFINES name=value...] [DEPENDS target...])
-# Lays the release out in folder and makes package from it with the WiX sources.
+# Lays the release out in folder and makes package from it with the WiX
+# sources; REPLACE puts other programs in the layout, of FILE_VERSION.
 function(zaq_add_msi)
-  cmake_parse_arguments(M "" "OUTPUT;LAYOUT;VERSION;PROGRAM;PROGRAM_VERSION" "DEFINES;DEPENDS" ${ARGN})
-  set(program_args)
-  set(program_version ${ZAQ_MSI_FILE_VERSION})
-  if(M_PROGRAM)
-    set(program_args -DZAQ_PROGRAM=${M_PROGRAM})
-    set(program_version ${M_PROGRAM_VERSION})
+  cmake_parse_arguments(M "" "OUTPUT;LAYOUT;VERSION;FILE_VERSION" "REPLACE;DEFINES;DEPENDS" ${ARGN})
+  if(NOT M_FILE_VERSION)
+    set(M_FILE_VERSION ${ZAQ_MSI_FILE_VERSION})
   endif()
-  set(file_versions ZaqProgramFile=${program_version})
+  set(file_versions ZaqProgramFile=${M_FILE_VERSION})
   if(NOT "ZaqKind=server" IN_LIST M_DEFINES)
-    list(APPEND file_versions ZaqRescanTriggerFile=${ZAQ_MSI_FILE_VERSION})
+    list(APPEND file_versions ZaqRescanTriggerFile=${M_FILE_VERSION})
   endif()
+  set(replaced)
+  foreach(entry IN LISTS M_REPLACE)
+    string(REGEX REPLACE "^[^=]*=" "" program "${entry}")
+    list(APPEND replaced ${program})
+  endforeach()
   get_filename_component(name ${M_OUTPUT} NAME)
   add_custom_command(OUTPUT ${M_OUTPUT}
                      COMMAND ${CMAKE_COMMAND} -DZAQ_BUILD_DIR=${CMAKE_BINARY_DIR} -DZAQ_LAYOUT=${M_LAYOUT}
-                             -DZAQ_WIXL=${ZAQ_WIXL} -DZAQ_ARCH=${ZAQ_MSI_ARCH} -DZAQ_VERSION=${M_VERSION}
-                             -DZAQ_OUTPUT=${M_OUTPUT} "-DZAQ_DEFINES=${M_DEFINES}" ${program_args}
-                             -DZAQ_MSIBUILD=${ZAQ_MSIBUILD} "-DZAQ_FILE_VERSIONS=${file_versions}"
+                             -DZAQ_WIXL=${ZAQ_WIXL} -DZAQ_MSIBUILD=${ZAQ_MSIBUILD} -DZAQ_ARCH=${ZAQ_MSI_ARCH}
+                             -DZAQ_VERSION=${M_VERSION} -DZAQ_OUTPUT=${M_OUTPUT} "-DZAQ_DEFINES=${M_DEFINES}"
+                             "-DZAQ_REPLACE=${M_REPLACE}" "-DZAQ_FILE_VERSIONS=${file_versions}"
                              -P ${CMAKE_SOURCE_DIR}/packaging/wix/build-msi.cmake
-                     DEPENDS zaqservice kickscan ${zaq_msi_inputs} ${M_PROGRAM} ${M_DEPENDS}
+                     DEPENDS zaqservice kickscan ${zaq_msi_inputs} ${replaced} ${M_DEPENDS}
                      COMMENT "Windows Installer package ${name}"
                      VERBATIM)
 endfunction()

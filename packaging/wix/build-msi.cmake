@@ -2,8 +2,8 @@
 #   cmake -DZAQ_BUILD_DIR=<build tree> -DZAQ_LAYOUT=<folder to lay out in>
 #         -DZAQ_WIXL=<wixl> -DZAQ_ARCH=x64|x86 -DZAQ_VERSION=<version>
 #         -DZAQ_OUTPUT=<package> [-DZAQ_DEFINES=<name=value;...>]
-#         [-DZAQ_PROGRAM=<zaqservice.exe to package instead of the build's>]
 #         -DZAQ_MSIBUILD=<msibuild> -DZAQ_FILE_VERSIONS=<File Id=a.b.c.d;...>
+#         [-DZAQ_REPLACE=<file of the layout=program to package instead;...>]
 #         -P build-msi.cmake
 # The layout is what the release zip holds (the build's install step), so the
 # package is made exactly as an installer author makes one from the zip.
@@ -21,9 +21,11 @@ execute_process(COMMAND "${CMAKE_COMMAND}" --install "${ZAQ_BUILD_DIR}" --prefix
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "build-msi: laying out ${ZAQ_LAYOUT} failed:\n${output}")
 endif()
-if(ZAQ_PROGRAM)
-  file(COPY_FILE "${ZAQ_PROGRAM}" "${ZAQ_LAYOUT}/zaqservice.exe")
-endif()
+foreach(entry IN LISTS ZAQ_REPLACE)
+  string(REGEX MATCH "^[^=]*" file "${entry}")
+  string(REGEX REPLACE "^[^=]*=" "" program "${entry}")
+  file(COPY_FILE "${program}" "${ZAQ_LAYOUT}/${file}")
+endforeach()
 
 set(defines -D ZaqArch=${ZAQ_ARCH} -D ZaqLayout=. -D ZaqVersion=${ZAQ_VERSION})
 foreach(define IN LISTS ZAQ_DEFINES)

@@ -67,17 +67,25 @@ std::string packageProperty(const std::string& package, const char* name) {
 struct Package {
   std::string path;
   std::string upgradeCode;
+  std::string productCode;
   std::string version;
 };
 
 Package package(const char* path) {
-  Package result{windowsPath(path), "", ""};
+  Package result{windowsPath(path), "", "", ""};
   result.upgradeCode = packageProperty(result.path, "UpgradeCode");
+  result.productCode = packageProperty(result.path, "ProductCode");
   result.version = packageProperty(result.path, "ProductVersion");
   return result;
 }
 
+bool installed(const Package& package) {
+  return MsiQueryProductStateA(package.productCode.c_str()) == INSTALLSTATE_DEFAULT;
+}
+
 // The products Windows Installer holds for an UpgradeCode, with their versions.
+// (Wine's forgets the UpgradeCode of a product that replaced another: only
+// after a plain install or an uninstall does this tell the truth there.)
 std::vector<std::string> installedVersions(const Package& package) {
   std::vector<std::string> versions;
   char product[39];
@@ -192,20 +200,24 @@ std::string longPath(const std::string& path) {
   return length > 0 && length < sizeof buffer ? buffer : path;
 }
 
-// The processes that run image (however its path was spelt when started).
-std::size_t processesOf(const std::string& image) {
+// The processes that run image (however its path was spelt when started);
+// ended when end says so.
+std::size_t processesOf(const std::string& image, bool end = false) {
   std::size_t count = 0;
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   PROCESSENTRY32 entry{};
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+    HANDLE process =
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
     if (process == nullptr) continue;
     char path[MAX_PATH * 2];
     DWORD length = sizeof path;
     if (QueryFullProcessImageNameA(process, 0, path, &length) &&
-        _stricmp(longPath(path).c_str(), image.c_str()) == 0)
+        _stricmp(longPath(path).c_str(), image.c_str()) == 0) {
       ++count;
+      if (end) TerminateProcess(process, 1);
+    }
     CloseHandle(process);
   }
   CloseHandle(snapshot);
@@ -297,14 +309,16 @@ void expectRegistered(const Expected& expected) {
   EXPECT_EQ(exists(expected.folder + "\\kickscan.exe"), expected.agent);
 }
 
-void expectFilesAsLaidOut(const Expected& expected) {
+// The files of the layout the package was made from, each in its place.
+void expectFilesAsLaidOut(const Expected& expected, const std::string& layout) {
   std::vector<std::string> files;
-  layoutFiles(windowsPath(MSI_LAYOUT), "", &files);
+  layoutFiles(layout, "", &files);
   ASSERT_GT(files.size(), 3u);
   for (const std::string& file : files) {
     if (file == "kickscan.exe" && !expected.agent) continue;
     std::string installed = expected.folder + "\\" + installedName(expected, file);
-    EXPECT_EQ(readFile(installed), readFile(windowsPath(MSI_LAYOUT) + "\\" + file)) << installed;
+    EXPECT_TRUE(readFile(installed) == readFile(layout + "\\" + file))
+        << installed << " differs from " << file;
   }
 }
 
@@ -327,11 +341,13 @@ void expectRemoved(const Expected& expected, const std::string& java) {
 class PackageLife : public ::testing::Test {
  protected:
   void SetUp() override {
+    uninstallLeftovers(previous);
     uninstallLeftovers(current);
     root = programFiles() + "\\QZR\\VQM";
-    removeTree(root);
     agent = {root + "\\client", "zaqservice", "VQM Client", "VQM_Client", true};
     java = root + "\\_jvm\\bin\\java.exe";
+    processesOf(java, true);  // of a run that failed half-way
+    removeTree(root);
     makeDirectories(root + "\\_jvm\\bin");
     makeDirectories(root + "\\jars\\boot");
     makeDirectories(agent.folder);
@@ -342,14 +358,18 @@ class PackageLife : public ::testing::Test {
     installation = {"", root, agent.folder, agent.serviceName, agent.displayName, agent.program()};
   }
 
-  void TearDown() override { uninstallLeftovers(current); }
+  void TearDown() override {
+    uninstallLeftovers(previous);
+    uninstallLeftovers(current);
+  }
 
   std::string pref() const { return agent.folder + "\\client.pref"; }
   std::string standinLog() const { return readText(agent.folder + "\\standin.log"); }
 
   // The installed service runs the installation's Java with the command line
-  // the host builds from the working directory Windows Installer wrote.
-  void expectJavaStarted(std::size_t starts) {
+  // the host builds from the working directory Windows Installer wrote and
+  // from client.pref (its heap option heap).
+  void expectJavaStarted(std::size_t starts, const std::string& heap = "-Xmx256m") {
     ASSERT_TRUE(waitForState(agent.serviceName, SERVICE_RUNNING, 30000));
     ASSERT_TRUE(waitForText(agent.folder + "\\standin.log", "start ", starts, 30000)) << standinLog();
     Installation asTheHostSeesIt = installation;
@@ -357,9 +377,11 @@ class PackageLife : public ::testing::Test {
     std::string value = registryString(SERVICES + agent.key, "WorkingDirectory");
     DWORD length = GetShortPathNameA(value.c_str(), shortForm, sizeof shortForm);
     asTheHostSeesIt.workingDir = length > 0 && length < sizeof shortForm ? shortForm : value;
+    std::string command = expectedJavaCommand(asTheHostSeesIt);
+    command.replace(command.find("-Xmx256m"), 8, heap);
     std::vector<StandinStart> started = standinStarts(installation);
     ASSERT_EQ(started.size(), starts);
-    EXPECT_EQ(started.back().commandLine, expectedJavaCommand(asTheHostSeesIt));
+    EXPECT_EQ(started.back().commandLine, command);
     EXPECT_EQ(processesOf(java), 1u);
   }
 
@@ -371,6 +393,7 @@ class PackageLife : public ::testing::Test {
     ASSERT_EQ(msiexec("/x " + current.path + " /qn"), 0u);
     EXPECT_EQ(countOf(standinLog(), "shutdown seen"), stopsSeen + 1) << standinLog();
     expectRemoved(agent, java);
+    EXPECT_FALSE(installed(current));
     EXPECT_TRUE(installedVersions(current).empty());
     EXPECT_EQ(readFile(pref()), prefContent);
     EXPECT_TRUE(exists(messageLogPath(agent.serviceName)));
@@ -387,12 +410,13 @@ class PackageLife : public ::testing::Test {
 TEST_F(PackageLife, InstallsStartsUpgradesAndUninstallsTheAgent) {
   ASSERT_EQ(current.version, ZAQ_VERSION);
   ASSERT_EQ(previous.upgradeCode, current.upgradeCode);
+  ASSERT_NE(previous.productCode, current.productCode);
 
   // A silent install of this build's package, which starts the service.
   ASSERT_EQ(msiexec("/i " + current.path + " /qn"), 0u);
   EXPECT_EQ(installedVersions(current), std::vector<std::string>{current.version});
   expectRegistered(agent);
-  expectFilesAsLaidOut(agent);
+  expectFilesAsLaidOut(agent, windowsPath(MSI_LAYOUT));
   expectJavaStarted(1);
   uninstall("jvm.heap.max=256m\n");
 
@@ -401,8 +425,9 @@ TEST_F(PackageLife, InstallsStartsUpgradesAndUninstallsTheAgent) {
   ASSERT_EQ(msiexec("/i " + previous.path + " /qn"), 0u);
   EXPECT_EQ(installedVersions(current), std::vector<std::string>{previous.version});
   EXPECT_EQ(fileVersion(agent.program()), previous.version);
+  EXPECT_EQ(fileVersion(agent.folder + "\\kickscan.exe"), previous.version);
   expectJavaStarted(2);
-  const std::string changed = "jvm.heap.max=512m\njvm.heap.init=64m\n";
+  const std::string changed = "jvm.heap.max=512m\n";
   writeFile(pref(), changed);
   std::string environmentKey = SERVICES + agent.serviceName;
   std::vector<std::string> environment = registryStrings(environmentKey, "Environment");
@@ -414,14 +439,16 @@ TEST_F(PackageLife, InstallsStartsUpgradesAndUninstallsTheAgent) {
   // service never deleted (what the operator set on it is still there), and
   // running again after a graceful stop.
   ASSERT_EQ(msiexec("/i " + current.path + " /qn"), 0u);
-  EXPECT_EQ(installedVersions(current), std::vector<std::string>{current.version});
+  EXPECT_TRUE(installed(current));
+  EXPECT_FALSE(installed(previous));
   EXPECT_EQ(fileVersion(agent.program()), current.version);
+  EXPECT_EQ(fileVersion(agent.folder + "\\kickscan.exe"), current.version);
   expectRegistered(agent);
-  expectFilesAsLaidOut(agent);
+  expectFilesAsLaidOut(agent, windowsPath(MSI_LAYOUT));
   EXPECT_EQ(occurrences(registryStrings(environmentKey, "Environment"), "ZAQ_OPERATOR=kept"), 1u);
   EXPECT_EQ(readFile(pref()), changed);
   EXPECT_EQ(countOf(standinLog(), "shutdown seen"), stopsSeen + 1) << standinLog();
-  expectJavaStarted(3);
+  expectJavaStarted(3, "-Xmx512m");
   uninstall(changed);
 }
 
@@ -432,10 +459,14 @@ TEST(PackageFlavours, InstallTheServerAndAnAgentInstanceSideBySide) {
   std::string base = programFiles() + "\\QZR\\VQM";
   struct Flavour {
     Package package;
+    std::string layout;
     Expected expected;
   } flavours[] = {
-      {package(MSI_SERVER_PACKAGE), {base + "\\server", "vqmserver", "VQM Server", "VQM_Server", false}},
+      {package(MSI_SERVER_PACKAGE),
+       windowsPath(MSI_SERVER_LAYOUT),
+       {base + "\\server", "vqmserver", "VQM Server", "VQM_Server", false}},
       {package(MSI_INSTANCE_PACKAGE),
+       windowsPath(MSI_INSTANCE_LAYOUT),
        {base + "\\client2", "zaqservice2", "VQM Client - 2", "VQM_Client2", true}},
   };
   for (Flavour& flavour : flavours) uninstallLeftovers(flavour.package);
@@ -449,7 +480,7 @@ TEST(PackageFlavours, InstallTheServerAndAnAgentInstanceSideBySide) {
     SCOPED_TRACE(flavour.expected.serviceName);
     EXPECT_EQ(installedVersions(flavour.package), std::vector<std::string>{flavour.package.version});
     expectRegistered(flavour.expected);
-    expectFilesAsLaidOut(flavour.expected);
+    expectFilesAsLaidOut(flavour.expected, flavour.layout);
   }
   for (Flavour& flavour : flavours) {
     SCOPED_TRACE(flavour.expected.serviceName);
