@@ -110,13 +110,10 @@ DWORD msiexec(const std::string& arguments) {
   return run.exitCode;
 }
 
-// Removes whatever an earlier run left installed of the package's product.
+// Removes what a failed step left installed of the package's product (each
+// run starts from a new prefix).
 void uninstallLeftovers(const Package& package) {
-  char product[39];
-  for (int tries = 0;
-       tries < 3 && MsiEnumRelatedProductsA(package.upgradeCode.c_str(), 0, 0, product) == ERROR_SUCCESS;
-       ++tries)
-    msiexec(std::string("/x ") + product + " /qn");
+  if (installed(package)) msiexec("/x " + package.productCode + " /qn");
 }
 
 // One installation the package makes, as the host names it.
