@@ -511,27 +511,33 @@ TEST_F(PackageLife, InstallsStartsUpgradesAndUninstallsTheAgent) {
 }
 
 // The other installations of the host, side by side on one computer: the
-// server (vqmserver.exe, its own key) and agent instance 2. Their services
-// start without a Java of theirs and stop again; the installations stand.
+// server (vqmserver.exe, its own key) and agent instance 2, in a folder of
+// the operator's choosing (INSTALLFOLDER). Their services start without a Java
+// of theirs and stop again; the installations stand.
 TEST(PackageFlavours, InstallTheServerAndAnAgentInstanceSideBySide) {
   std::string base = programFiles() + "\\QZR\\VQM";
+  std::string chosen = "C:\\VQM Agents\\second";
   struct Flavour {
     Package package;
     std::string layout;
+    std::string properties;
     Expected expected;
   } flavours[] = {
       {package(MSI_SERVER_PACKAGE),
        windowsPath(MSI_SERVER_LAYOUT),
+       "",
        {base + "\\server", "vqmserver", "VQM Server", "VQM_Server", false}},
       {package(MSI_INSTANCE_PACKAGE),
        windowsPath(MSI_INSTANCE_LAYOUT),
-       {base + "\\client2", "zaqservice2", "VQM Client - 2", "VQM_Client2", true}},
+       " INSTALLFOLDER=\"" + chosen + "\"",
+       {chosen, "zaqservice2", "VQM Client - 2", "VQM_Client2", true}},
   };
   for (Flavour& flavour : flavours) uninstallLeftovers(flavour.package);
   removeTree(base);
+  removeTree(chosen);
   for (Flavour& flavour : flavours) {
     SCOPED_TRACE(flavour.expected.serviceName);
-    ASSERT_EQ(msiexec("/i " + flavour.package.path + " /qn"), 0u);
+    ASSERT_EQ(msiexec("/i " + flavour.package.path + " /qn" + flavour.properties), 0u);
     EXPECT_TRUE(waitForState(flavour.expected.serviceName, SERVICE_STOPPED, 30000));
   }
   for (Flavour& flavour : flavours) {
@@ -542,7 +548,9 @@ TEST(PackageFlavours, InstallTheServerAndAnAgentInstanceSideBySide) {
   }
   for (Flavour& flavour : flavours) {
     SCOPED_TRACE(flavour.expected.serviceName);
-    ASSERT_EQ(msiexec("/x " + flavour.package.path + " /qn"), 0u);
+    // Windows Installer finds a chosen folder from the installed components;
+    // Wine's looks for the files in the default folder unless told again.
+    ASSERT_EQ(msiexec("/x " + flavour.package.path + " /qn" + flavour.properties), 0u);
     expectRemoved(flavour.expected, base + "\\_jvm\\bin\\java.exe");
     EXPECT_TRUE(installedVersions(flavour.package).empty());
   }
