@@ -26,6 +26,10 @@ endif()
 # The file version of the programs, as their version resources give it.
 set(ZAQ_MSI_FILE_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
 
+# One package at a time: each lays the release out with the build's install
+# step, which writes the build tree's install manifest.
+set_property(GLOBAL APPEND PROPERTY JOB_POOLS zaq_msi=1)
+
 # zaq_add_msi(OUTPUT package LAYOUT folder VERSION version
 #             [FILE_VERSION a.b.c.d REPLACE file=program...]
 #             [DEFINES name=value...] [DEPENDS target...])
@@ -54,6 +58,7 @@ function(zaq_add_msi)
                              -P ${CMAKE_SOURCE_DIR}/packaging/wix/build-msi.cmake
                      DEPENDS zaqservice kickscan ${zaq_msi_inputs} ${replaced} ${M_DEPENDS}
                      COMMENT "Windows Installer package ${name}"
+                     JOB_POOL zaq_msi
                      VERBATIM)
 endfunction()
 
