@@ -6,6 +6,7 @@
 #   winServCMessages.cat       the one English catalog, for the working directory
 #   nls/<locale>/winServCMessages.cat   the translations
 #   zel/codeset/...            codeset tables and aliases (ZELDIR=<folder>\zel)
+#   wix/                       the WiX sources of the installer author's kit
 install(TARGETS zaqservice kickscan RUNTIME DESTINATION .)
 # With Windows line ends, which every Notepad shows as lines.
 configure_file(${CMAKE_SOURCE_DIR}/packaging/README.txt ${CMAKE_BINARY_DIR}/packaging/README.txt
@@ -22,6 +23,14 @@ if(ZAQ_NATIVE_BUILD_DIR)
   install(DIRECTORY ${ZAQ_NATIVE_BUILD_DIR}/codesets/codeset DESTINATION zel OPTIONAL)
 endif()
 
+# The installer author's kit: the fragment, its variables and the small
+# product, and the fragment of this layout's data files, written once they are
+# in place.
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/wix/zaqservice.wxs ${CMAKE_SOURCE_DIR}/packaging/wix/zaqservice.wxi
+              ${CMAKE_SOURCE_DIR}/packaging/wix/product.wxs DESTINATION wix)
+install(CODE "set(ZAQ_LAYOUT \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
+include(\"${CMAKE_SOURCE_DIR}/packaging/wix/data-fragment.cmake\")")
+
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME zaqservice)
 set(CPACK_PACKAGE_VENDOR "QZR")
@@ -34,3 +43,5 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "VQM service host and rescan trigger")
 set(CPACK_STRIP_FILES TRUE)
 set(CPACK_RESOURCE_FILE_README ${CMAKE_SOURCE_DIR}/packaging/README.txt)
 include(CPack)
+
+include(${CMAKE_SOURCE_DIR}/packaging/msi.cmake)
