@@ -516,21 +516,30 @@ long statusField(const std::string& status, const char* field) {
 
 }  // namespace
 
-UnixFigures unixFiguresOf(const std::string& program) {
-  UnixFigures figures;
+std::string unixProcessOf(const std::string& program) {
+  std::string found;
   WIN32_FIND_DATAA entry;
   HANDLE search = FindFirstFileA("Z:\\proc\\*", &entry);
-  if (search == INVALID_HANDLE_VALUE) return figures;
+  if (search == INVALID_HANDLE_VALUE) return found;
   do {
     std::string pid = entry.cFileName;
     if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
     if (readFile("Z:\\proc\\" + pid + "\\cmdline").find(program) == std::string::npos) continue;
-    std::string status = readFile("Z:\\proc\\" + pid + "\\status");
-    figures = {statusField(status, "VmHWM"), statusField(status, "VmRSS"), statusField(status, "RssAnon")};
+    found = "Z:\\proc\\" + pid;
     break;
   } while (FindNextFileA(search, &entry));
   FindClose(search);
-  return figures;
+  return found;
+}
+
+UnixFigures unixFiguresAt(const std::string& process) {
+  if (process.empty()) return {};
+  std::string status = readFile(process + "\\status");
+  return {statusField(status, "VmHWM"), statusField(status, "VmRSS"), statusField(status, "RssAnon")};
+}
+
+UnixFigures unixFiguresOf(const std::string& program) {
+  return unixFiguresAt(unixProcessOf(program));
 }
 
 }  // namespace e2e

@@ -149,5 +149,10 @@ struct UnixFigures {
 
 // The figures of the first Unix process whose command line holds program.
 UnixFigures unixFiguresOf(const std::string& program);
+// The same in two steps, for a process watched often: its folder under
+// Z:\proc ("" when there is none), found by a walk over every process, and
+// the figures read there.
+std::string unixProcessOf(const std::string& program);
+UnixFigures unixFiguresAt(const std::string& process);
 
 }  // namespace e2e
