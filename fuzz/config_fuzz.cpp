@@ -22,10 +22,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Whatever the content, the readers only append.
     if (text.empty() || text[0] != 'x') __builtin_trap();
     // A value left out for its quote never reaches the command line: what
-    // was appended holds matched quotes only.
+    // was appended holds matched quotes only, as Windows counts them (a
+    // quote after an odd number of backslashes is a literal one).
     std::size_t quotes = 0;
-    for (char c : text)
-      if (c == '"') ++quotes;
+    std::size_t backslashes = 0;
+    for (char c : text) {
+      if (c == '"' && backslashes % 2 == 0) ++quotes;
+      backslashes = c == '\\' ? backslashes + 1 : 0;
+    }
     if (quotes % 2 != 0) __builtin_trap();
   }
   return 0;
